@@ -1,0 +1,269 @@
+#include "url_utils.h"
+
+#include <cstdint>
+
+#include "text_utils.h"
+
+namespace leafstash {
+
+std::string StripFragment(std::string_view Url) {
+  return std::string(Url.substr(0, Url.find('#')));
+}
+
+std::string GetFragment(std::string_view Url) {
+  std::size_t hash = Url.find('#');
+  return hash == std::string_view::npos ? std::string()
+                                        : std::string(Url.substr(hash));
+}
+
+namespace {
+
+// Offset of the first byte after the first "://", 0 when there is none.
+std::size_t PathSearchStart(std::string_view Url) {
+  std::size_t p = Url.find("://");
+  return p == std::string_view::npos ? 0 : p + 3;
+}
+
+}  // namespace
+
+UrlPathParts SplitUrlPath(std::string_view Url) {
+  UrlPathParts parts;
+  const std::size_t start = PathSearchStart(Url);
+  const std::size_t first = Url.find('/', start);
+  if (first == std::string_view::npos) {
+    parts.Middle = std::string(Url);
+    return parts;
+  }
+  const std::size_t last = Url.rfind('/');
+  parts.Root = std::string(Url.substr(0, first + 1));
+  parts.Middle = std::string(Url.substr(first + 1, last - first));
+  parts.Last = std::string(Url.substr(last + 1));
+  return parts;
+}
+
+std::string GetSiteRoot(std::string_view Url) { return SplitUrlPath(Url).Root; }
+
+std::string GetBaseDirectory(std::string_view Url) {
+  UrlPathParts parts = SplitUrlPath(Url);
+  return parts.Root + parts.Middle;
+}
+
+std::string GetLastSegment(std::string_view Url) {
+  return SplitUrlPath(Url).Last;
+}
+
+namespace {
+
+bool IsAddressChar(unsigned char c) {
+  if (c >= 0x80) return true;  // every byte of a UTF-8 character
+  if (IsAsciiLetter(c) || IsAsciiDigit(c)) return true;
+  switch (c) {
+    case ' ': case '-': case '.': case '/': case ':': case '\\': case '_':
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::string GetUrlExtension(std::string_view Url) {
+  std::size_t cut = 0;
+  while (cut < Url.size() && IsAddressChar(static_cast<unsigned char>(Url[cut])))
+    ++cut;
+  const std::string last = GetLastSegment(Url.substr(0, cut));
+  const std::size_t dot = last.rfind('.');
+  if (dot == std::string::npos) return {};
+  if (last.find_first_of("\\:", dot) != std::string::npos) return {};
+  return last.substr(dot + 1);
+}
+
+bool HasUrlScheme(std::string_view Link) {
+  if (Link.empty() || !IsAsciiLetter(static_cast<unsigned char>(Link[0])))
+    return false;
+  std::size_t i = 1;
+  for (; i < Link.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(Link[i]);
+    bool schemeChar = IsAsciiLetter(c) || IsAsciiDigit(c) || c == '+' ||
+                      c == '-' || c == '.';
+    if (!schemeChar) break;
+  }
+  return i >= 2 && i < Link.size() && Link[i] == ':';
+}
+
+std::string ResolveUrl(std::string_view Base, std::string_view Link) {
+  if (Link.empty()) return {};
+  if (Base.empty()) return std::string(Link);
+
+  std::string base(Base), link(Link);
+  for (char& c : base) if (c == '\\') c = '/';
+  for (char& c : link) if (c == '\\') c = '/';
+
+  const std::size_t sep = link.find("://");
+  if (sep == 4 || sep == 5 || HasUrlScheme(link)) return link;
+
+  if (link.compare(0, 2, "//") == 0) {
+    if (!HasUrlScheme(base)) return link;
+    return base.substr(0, base.find(':') + 1) + link;
+  }
+
+  // The directory comes from the address without its query and fragment;
+  // a host without a path stands for its root folder.
+  std::string dirBase = base.substr(0, base.find_first_of("?#"));
+  const std::size_t hostStart = PathSearchStart(dirBase);
+  if (hostStart > 0 && hostStart < dirBase.size() &&
+      dirBase.find('/', hostStart) == std::string::npos)
+    dirBase += '/';
+  const UrlPathParts parts = SplitUrlPath(dirBase);
+
+  std::string result;
+  std::string_view rest = link;
+  if (rest.front() == '/') {
+    result = parts.Root;
+    rest.remove_prefix(1);
+  } else if (TrimView(StripFragment(rest)).empty()) {
+    result = base;
+  } else {
+    result = parts.Root + parts.Middle;
+  }
+
+  // "../" never climbs above the site root.
+  const std::size_t floor = parts.Root.size();
+  while (true) {
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) {
+      result += rest;
+      break;
+    }
+    const std::string_view segment = rest.substr(0, slash + 1);
+    rest.remove_prefix(slash + 1);
+    if (segment != "../") {
+      result += segment;
+      continue;
+    }
+    if (result.size() <= floor) continue;
+    result.pop_back();
+    const std::size_t last = result.rfind('/');
+    std::size_t keep = last == std::string::npos ? 0 : last + 1;
+    if (keep < floor) keep = floor;
+    result.resize(keep);
+  }
+  return result;
+}
+
+std::string TitleToFolderName(std::string_view Title) {
+  std::string out;
+  out.reserve(Title.size());
+  std::size_t i = 0;
+  while (i < Title.size()) {
+    const unsigned char c = static_cast<unsigned char>(Title[i]);
+    if (c < 0x80) {
+      if (c == ' ' || c == '-' || c == '_' || IsAsciiDigit(c) ||
+          IsAsciiLetter(c))
+        out += static_cast<char>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t len = Utf8SequenceLength(Title, i);
+    if (len == 0) {
+      ++i;  // a byte of a broken sequence
+      continue;
+    }
+    out.append(Title.substr(i, len));
+    i += len;
+  }
+  return out;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Decodes the character reference that starts with the "&" at Text[0];
+// returns how many bytes it takes (0 when it is not one we decode).
+std::size_t DecodeReference(std::string_view Text, std::string& out) {
+  static constexpr struct { std::string_view name; char ch; } kNamed[] = {
+      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'},
+      {"&apos;", '\''}};
+  for (const auto& ref : kNamed) {
+    if (Text.substr(0, ref.name.size()) == ref.name) {
+      out += ref.ch;
+      return ref.name.size();
+    }
+  }
+  if (Text.size() < 4 || Text[1] != '#') return 0;
+  const bool hex = Text[2] == 'x' || Text[2] == 'X';
+  std::size_t i = hex ? 3 : 2;
+  const std::size_t digitsStart = i;
+  std::uint32_t cp = 0;
+  while (i < Text.size() && i - digitsStart < 8) {
+    const unsigned char c = static_cast<unsigned char>(Text[i]);
+    const int d = hex ? HexDigitValue(c) : IsAsciiDigit(c) ? c - '0' : -1;
+    if (d < 0) break;
+    cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+    ++i;
+  }
+  if (i == digitsStart || i >= Text.size() || Text[i] != ';') return 0;
+  if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  AppendUtf8(out, cp);
+  return i + 1;
+}
+
+}  // namespace
+
+std::string CleanLink(std::string_view Link) {
+  std::string stripped(Link);
+  StripChars(stripped, LinkStripSet());
+  const std::string_view text = TrimView(stripped);
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == '&') {
+      if (std::size_t used = DecodeReference(text.substr(i), out)) {
+        i += used;
+        continue;
+      }
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
+namespace {
+
+bool ContainsNoCase(std::string_view Text, std::string_view LowerNeedle) {
+  return LowerCopy(Text).find(LowerNeedle) != std::string::npos;
+}
+
+bool StartsWithNoCase(std::string_view Text, std::string_view Prefix) {
+  return Text.size() >= Prefix.size() &&
+         SameTextAscii(Text.substr(0, Prefix.size()), Prefix);
+}
+
+}  // namespace
+
+bool IsNotMailto(std::string_view Url) { return !ContainsNoCase(Url, "mailto:"); }
+
+bool IsNotScript(std::string_view Url) { return !ContainsNoCase(Url, "script:"); }
+
+bool IsHttpUrl(std::string_view Url) {
+  return StartsWithNoCase(Url, "http://") || StartsWithNoCase(Url, "https://");
+}
+
+}  // namespace leafstash

@@ -1,0 +1,60 @@
+// Free functions on address text: fragments, splitting into site root,
+// directories and last segment, extensions, resolving links against the
+// page they stand in, folder names from titles and quick classifications.
+// All are pure functions of 8-bit (UTF-8) text and never fail.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace leafstash {
+
+// The text before the first "#" (the whole Url when it has none).
+std::string StripFragment(std::string_view Url);
+// The text from the first "#" on, "#" included; empty when there is none.
+std::string GetFragment(std::string_view Url);
+
+struct UrlPathParts {
+  std::string Root;    // through the first "/" after the scheme's "://"
+  std::string Middle;  // the directories, ending in "/" (possibly empty)
+  std::string Last;    // file name with query and fragment
+};
+
+// Root is empty when no "/" follows the scheme; Middle is then the whole Url.
+UrlPathParts SplitUrlPath(std::string_view Url);
+std::string GetSiteRoot(std::string_view Url);
+std::string GetBaseDirectory(std::string_view Url);
+std::string GetLastSegment(std::string_view Url);
+
+// Extension of the named resource without its dot, case kept; the address
+// is first cut at its first byte outside the address character set
+// ("?", "#", "~", "%", ... cut; every byte of 0x80 and above is kept).
+std::string GetUrlExtension(std::string_view Url);
+
+// True when Link begins with a scheme name ("http:", "data:", "mailto:"):
+// a letter, then letters, digits, "+", "-" or ".", two characters at least,
+// then ":".
+bool HasUrlScheme(std::string_view Link);
+
+// The absolute form of Link read in the page at Base. Backslashes become
+// "/"; links with a scheme are kept; "//host/x" takes the scheme of Base;
+// "/x" starts at the site root, "#x" at Base, anything else at the
+// directory of Base (taken before its query). "../" climbs one directory
+// and stops at the site root. "./", case, query and fragment stay.
+std::string ResolveUrl(std::string_view Base, std::string_view Link);
+
+// The title with every character not allowed in a folder name removed:
+// keeps space, "-", "_", ASCII letters and digits and every valid non-ASCII
+// UTF-8 character; drops the rest, including bytes of broken sequences.
+std::string TitleToFolderName(std::string_view Title);
+
+// Turns a link as the scanner reports it into the address text it stands
+// for: removes TAB, LF and CR, trims bytes of 32 and below and decodes the
+// character references &amp; &lt; &gt; &quot; &apos; &#NN; &#xHH;.
+std::string CleanLink(std::string_view Link);
+
+bool IsNotMailto(std::string_view Url);
+bool IsNotScript(std::string_view Url);
+bool IsHttpUrl(std::string_view Url);
+
+}  // namespace leafstash
