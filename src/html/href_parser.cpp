@@ -269,8 +269,10 @@ class HtmlScan {
       return;
     }
     const bool html = kind != THREFKind::StyleSheet;
+    // Lines a given text may point into are freed only after the scan.
+    std::vector<std::string> earlierLines;
     if (Text) {
-      doc_.Lines.clear();
+      earlierLines.swap(doc_.Lines);
       TakeText(*Text);
     } else {
       TakeLines();

@@ -99,8 +99,14 @@ std::string ResolveUrl(std::string_view Base, std::string_view Link) {
   for (char& c : base) if (c == '\\') c = '/';
   for (char& c : link) if (c == '\\') c = '/';
 
+  // http and https links are absolute when "://" follows the scheme; any
+  // other scheme makes a link absolute as it stands.
   const std::size_t sep = link.find("://");
-  if (sep == 4 || sep == 5 || HasUrlScheme(link)) return link;
+  if (sep == 4 || sep == 5) return link;
+  if (HasUrlScheme(link)) {
+    const std::string scheme = LowerCopy(link.substr(0, link.find(':')));
+    if (scheme != "http" && scheme != "https") return link;
+  }
 
   if (link.compare(0, 2, "//") == 0) {
     if (!HasUrlScheme(base)) return link;

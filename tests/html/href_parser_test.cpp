@@ -249,6 +249,18 @@ TEST(THREFParser, TextIsScannedAsItsLines) {
   EXPECT_EQ(TextLinks(""), Found{});
 }
 
+TEST(THREFParser, TextMayComeFromTheDocumentsOwnLines) {
+  THREFParser parser;
+  std::vector<std::string> links;
+  parser.SetOnFoundHyperlink(
+      [&](THREFDocument*, const std::string& link) { links.push_back(link); });
+  parser.Document().URL.SetAddress("p.gif");
+  parser.SetHTMLText("<a href=long-enough-to-live-on-the-heap.html>");
+  parser.Document().URL = THREF();
+  parser.SetHTMLText(parser.HTML()[0]);
+  EXPECT_EQ(links, std::vector<std::string>{"long-enough-to-live-on-the-heap.html"});
+}
+
 TEST(THREFParser, TextOfAKindNotScannedIsKeptAsLines) {
   THREFParser parser;
   parser.Document().URL.SetAddress("http://h/p.gif");

@@ -77,6 +77,9 @@ TEST(ResolveUrl, AbsoluteLinksOfAnySchemeStayAsWritten) {
   EXPECT_EQ(ResolveUrl("http://host/a/", "data:image/png;base64,iVBO/w=="),
             "data:image/png;base64,iVBO/w==");
   EXPECT_EQ(ResolveUrl("http://host/a/", "svn+ssh:\\x"), "svn+ssh:/x");
+  // http and https need "://" to be absolute.
+  EXPECT_EQ(ResolveUrl("http://host/a/", "http:x.html"), "http://host/a/http:x.html");
+  EXPECT_EQ(ResolveUrl("http://host/a/", "HTTPS:/x"), "http://host/a/HTTPS:/x");
   // Not schemes: a drive letter, a digit first, a colon later in a path.
   EXPECT_EQ(ResolveUrl("http://host/a/", "c:/x"), "http://host/a/c:/x");
   EXPECT_EQ(ResolveUrl("http://host/a/", "1a:b"), "http://host/a/1a:b");

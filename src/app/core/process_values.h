@@ -1,0 +1,39 @@
+// The values the whole process shares: paths, the options record, the
+// shared language texts, and the values of the job the front end prepares
+// (the page, its window object, the destination). One instance per process;
+// tests reset it.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "language.h"
+#include "settings.h"
+#include "variant.h"
+
+namespace leafstash {
+
+class TURLListMan;
+
+struct TProcessValues {
+  std::string ExeDir, LangDir, SettingsFile, VersionFile;
+  TSettings Settings;
+  TSharedTexts Texts;
+  std::string SiteURL;
+
+  Variant BrowserWindow;  // the window object handed to Start; Null after the job
+  std::string PageURL;    // trimmed address of the page
+  std::string PageTitle;  // trimmed title of the page
+  std::string DestPath;   // destination folder, ending in "/"
+  TURLListMan* URLList = nullptr;
+
+  // Where errors that reach the program's general error report go; the
+  // front end shows them in a message box.
+  std::function<void(const std::string& Message)> ReportError;
+};
+
+TProcessValues& Process();
+// Back to the values of a fresh process.
+void ResetProcessValues();
+
+}  // namespace leafstash

@@ -1,0 +1,107 @@
+// The job log of a URL table and the reuse of an earlier job's files.
+#include <vector>
+
+#include "file_utils.h"
+#include "process_values.h"
+#include "tag_scanner.h"
+#include "text_utils.h"
+#include "url_list.h"
+#include "url_utils.h"
+
+namespace leafstash {
+namespace {
+
+constexpr const char* kLogFile = "lfsta4.log";
+
+}  // namespace
+
+void TURLListMan::SaveLog() const {
+  const std::string& dest = Process().DestPath;
+  if (dest.empty()) return;  // no job was set up: nothing to record
+  std::string data(entries_.size() * kLogRecordSize, '\0');
+  for (std::size_t i = 0; i < entries_.size(); ++i)
+    EncodeLogRecord(entries_[i],
+                    reinterpret_cast<unsigned char*>(data.data() + i * kLogRecordSize));
+  WriteFileAtomically(dest + kLogFile, data);
+}
+
+void TURLListMan::LoadLog() {
+  const std::optional<std::string> data = ReadFileNoFollow(Process().DestPath + kLogFile);
+  if (!data) return;
+  EarlierRecords.clear();
+  // Whole records only; a record that cannot be trusted is left out.
+  for (std::size_t at = 0; at + kLogRecordSize <= data->size(); at += kLogRecordSize) {
+    if (auto record = DecodeLogRecord(reinterpret_cast<const unsigned char*>(data->data() + at)))
+      EarlierRecords.push_back(std::move(*record));
+  }
+  RestoreFromLog();
+}
+
+bool TURLListMan::RecordFilePresent(const TURLEntry& Record) const {
+  return IsPlainFileName(Record.LocalName) &&
+         IsRegularFile(Process().DestPath + Record.LocalName);
+}
+
+void TURLListMan::RestoreFromLog() {
+  // Copied: a rescan does not change the earlier records, but keep the walk
+  // independent of them.
+  const std::vector<TURLEntry> records = EarlierRecords;
+  for (const TURLEntry& record : records) {
+    if (record.State != TURLState::Done || !RecordFilePresent(record)) continue;
+    // A name another entry already holds belongs to that entry's file.
+    if (!NameTaken(record.LocalName, std::nullopt))
+      Add(record.EntryURL, record.Referrer, record.LinkTitle, record.LocalName, record.Kind,
+          TURLState::Done);
+    if (record.Kind == TURLKind::Page) RescanSavedPage(record);
+  }
+}
+
+const TURLEntry* TURLListMan::FindLogRecordByLocalName(std::string_view Value) const {
+  const std::string unescaped = ReplaceAll(Value, "%25", "%");
+  for (const TURLEntry& record : EarlierRecords)
+    if (record.LocalName == Value || record.LocalName == unescaped) return &record;
+  return nullptr;
+}
+
+void TURLListMan::RescanSavedPage(const TURLEntry& Record) {
+  if (!IsPlainFileName(Record.LocalName)) return;
+  ScanPageURL = Record.EntryURL;
+  std::optional<std::string> page;
+  try {
+    page = ReadFileNoFollow(Process().DestPath + Record.LocalName);
+  } catch (const TFileError&) {
+    return;  // a page that cannot be read has nothing to take over
+  }
+  if (!page) return;
+
+  ScanTags(*page, [&](TTagClass cls, const std::vector<std::string>& attributes) {
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+      const std::string& line = attributes[i];
+      const std::string name = LowerCopy(Trim(line.substr(0, line.find('='))));
+      const bool scriptOrLink = cls == TTagClass::Script || cls == TTagClass::Link;
+      const bool wanted =
+          (name == "src" && (cls == TTagClass::Img || cls == TTagClass::Script)) ||
+          (name == "href" && cls == TTagClass::Link) || name == "background";
+      if (!wanted) continue;
+      const TURLKind kind = scriptOrLink ? TURLKind::Other : TURLKind::Picture;
+      const std::string value = StripFragment(CleanLink(GetParamValue(attributes, i)));
+      if (IsHttpUrl(value)) {
+        Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
+        continue;
+      }
+      const TURLEntry* found = FindLogRecordByLocalName(value);
+      if (!found) {
+        Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
+      } else if (found->State == TURLState::Done && RecordFilePresent(*found) &&
+                 !NameTaken(found->LocalName, std::nullopt)) {
+        Add(found->EntryURL, ScanPageURL, "", found->LocalName, kind,
+            found->Kind == TURLKind::Page ? TURLState::AwaitingRewrite : TURLState::Done);
+      } else {
+        // Gone, unfinished or its name taken: fetched again under a new name.
+        Add(found->EntryURL, ScanPageURL, "", "", kind, TURLState::Queued);
+      }
+    }
+  });
+}
+
+}  // namespace leafstash

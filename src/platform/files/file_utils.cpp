@@ -1,0 +1,88 @@
+#include "file_utils.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace leafstash {
+
+TFileError::TFileError(const std::string& Path, int Errno)
+    : std::runtime_error(Path + ": " + std::strerror(Errno)), errno_(Errno) {}
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+struct Descriptor {
+  int fd = -1;
+  ~Descriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& Path, std::string_view Data, mode_t Mode) {
+  std::string temp = Path + ".XXXXXX";
+  Descriptor file;
+  file.fd = ::mkstemp(temp.data());
+  if (file.fd < 0) throw TFileError(Path, errno);
+  const auto fail = [&](int error) {
+    ::unlink(temp.c_str());
+    throw TFileError(Path, error);
+  };
+  const char* p = Data.data();
+  std::size_t left = Data.size();
+  while (left > 0) {
+    const ssize_t written = ::write(file.fd, p, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    p += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  if (::fchmod(file.fd, Mode) != 0) fail(errno);
+  if (::fsync(file.fd) != 0) fail(errno);
+  const int fd = file.fd;
+  file.fd = -1;
+  if (::close(fd) != 0) fail(errno);
+  if (::rename(temp.c_str(), Path.c_str()) != 0) fail(errno);
+}
+
+std::optional<std::string> ReadFileNoFollow(const std::string& Path) {
+  Descriptor file;
+  file.fd = ::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (file.fd < 0) {
+    if (errno == ENOENT) return std::nullopt;
+    throw TFileError(Path, errno);
+  }
+  struct stat info;
+  if (::fstat(file.fd, &info) != 0) throw TFileError(Path, errno);
+  if (!S_ISREG(info.st_mode)) throw TFileError(Path, EINVAL);
+  std::string data;
+  char buffer[65536];
+  while (true) {
+    const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw TFileError(Path, errno);
+    }
+    if (got == 0) break;
+    data.append(buffer, static_cast<std::size_t>(got));
+  }
+  return data;
+}
+
+bool IsRegularFile(const std::string& Path) {
+  struct stat info;
+  return ::lstat(Path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool PathExists(const std::string& Path) {
+  struct stat info;
+  return ::lstat(Path.c_str(), &info) == 0;
+}
+
+}  // namespace leafstash

@@ -1,0 +1,40 @@
+// File access with the program's safety rules: writes go to a temporary
+// file in the same folder that is then renamed over the target (an
+// interrupted write leaves the old file whole, a symbolic link is replaced,
+// never followed); reads of files named by outside data do not follow
+// symbolic links.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace leafstash {
+
+// A failed file operation; what() holds the path and the system's text.
+class TFileError : public std::runtime_error {
+ public:
+  TFileError(const std::string& Path, int Errno);
+  int Errno() const { return errno_; }
+
+ private:
+  int errno_;
+};
+
+// Replaces Path with Data; the file gets the permissions Mode.
+void WriteFileAtomically(const std::string& Path, std::string_view Data,
+                         mode_t Mode = 0644);
+
+// The whole file, or nothing when it does not exist. A symbolic link is not
+// followed (it reads as an error), nor is anything but a regular file read.
+std::optional<std::string> ReadFileNoFollow(const std::string& Path);
+
+// True when Path is a regular file (a symbolic link is not followed).
+bool IsRegularFile(const std::string& Path);
+
+// True when Path exists (as anything, links not followed).
+bool PathExists(const std::string& Path);
+
+}  // namespace leafstash

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "automation_object.h"
+#include "page_snapshot.h"
+
+namespace leafstash {
+namespace {
+
+TEST(Variant, TextOfEveryKind) {
+  EXPECT_EQ(Variant().ToText(), "");
+  EXPECT_EQ(Variant::Null().ToText(), "");
+  EXPECT_EQ(Variant(42).ToText(), "42");
+  EXPECT_EQ(Variant(std::int64_t{-7}).ToText(), "-7");
+  EXPECT_EQ(Variant(2.5).ToText(), "2.5");
+  EXPECT_EQ(Variant(3.0).ToText(), "3");
+  EXPECT_EQ(Variant(true).ToText(), "True");
+  EXPECT_EQ(Variant(false).ToText(), "False");
+  EXPECT_EQ(Variant("x").ToText(), "x");
+  EXPECT_EQ(Variant("12").ToInteger(), 12);
+  EXPECT_THROW(Variant("12a").ToInteger(), AutomationError);
+  EXPECT_THROW(Variant(DispatchPtr(std::make_shared<TAutomationObject>())).ToText(),
+               AutomationError);
+}
+
+TEST(Variant, MembersOfNonObjectsAndUnknownMembersAreErrors) {
+  try {
+    Variant::Null().Get("document");
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Status(), DISP_E_TYPEMISMATCH);
+  }
+  auto object = std::make_shared<TAutomationObject>();
+  object->SetProperty("Title", "T");
+  const Variant v{DispatchPtr(object)};
+  EXPECT_EQ(v.Get("TITLE").ToText(), "T");  // names ignore case
+  try {
+    v.Get("Titel");
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.Status(), DISP_E_UNKNOWNNAME);
+  }
+  EXPECT_THROW(v.Invoke("Title"), AutomationError);
+}
+
+TEST(PageSnapshot, AnswersTheMembersTheCaptureReads) {
+  const Variant wb = BuildWindowFromSnapshot(R"({
+    "url": "http://h/a.html", "title": "Home", "documentUrl": "http://h/f.html",
+    "selectionHtml": "<a href=\"b.html\">b</a>",
+    "links": [ { "href": "http://h/b.html", "innerText": " b " } ],
+    "frames": [ { "location": "http://h/f.html", "title": "F" } ] })");
+  const Variant top = wb.Get("parent");
+  EXPECT_EQ(top.Get("document").Get("Url").ToText(), "http://h/a.html");
+  EXPECT_EQ(top.Get("document").Get("Title").ToText(), "Home");
+  EXPECT_EQ(top.Get("parent").Get("document").Get("Url").ToText(), "http://h/a.html");
+  EXPECT_EQ(wb.Get("document").Get("URL").ToText(), "http://h/f.html");
+  EXPECT_EQ(wb.Get("document").Get("selection").Invoke("createRange").Get("HtmlText").ToText(),
+            "<a href=\"b.html\">b</a>");
+  const Variant links = wb.Get("document").Get("Links");
+  ASSERT_EQ(links.Get("Length").ToInteger(), 1);
+  EXPECT_EQ(links.Invoke("Item", {Variant(0)}).Get("href").ToText(), "http://h/b.html");
+  EXPECT_EQ(links.Invoke("Item", {Variant(0)}).Get("innerText").ToText(), " b ");
+  EXPECT_THROW(links.Invoke("Item", {Variant(1)}), AutomationError);
+  EXPECT_THROW(links.Invoke("Item"), AutomationError);
+  const Variant frame = top.Get("frames").Invoke("Item", {Variant(0)});
+  EXPECT_EQ(frame.Get("document").Get("Title").ToText(), "F");
+  EXPECT_EQ(frame.Get("location").ToText(), "http://h/f.html");
+}
+
+TEST(PageSnapshot, MissingMembersAreMissingAndBadTextIsRefused) {
+  const Variant wb = BuildWindowFromSnapshot(R"({ "url": "http://h/" })");
+  EXPECT_EQ(wb.Get("parent").Get("document").Get("Url").ToText(), "http://h/");
+  EXPECT_THROW(wb.Get("parent").Get("document").Get("Title"), AutomationError);
+  EXPECT_THROW(wb.Get("document").Get("selection"), AutomationError);
+  EXPECT_THROW(wb.Get("document").Get("Links"), AutomationError);
+  EXPECT_THROW(wb.Get("parent").Get("frames"), AutomationError);
+  EXPECT_THROW(BuildWindowFromSnapshot("{"), SnapshotError);
+  EXPECT_THROW(BuildWindowFromSnapshot("[]"), SnapshotError);
+  EXPECT_THROW(BuildWindowFromSnapshot(R"({"url": 5})"), SnapshotError);
+  EXPECT_THROW(BuildWindowFromSnapshot(R"({"links": {}})"), SnapshotError);
+  EXPECT_THROW(BuildWindowFromSnapshot(R"({"frames": [1]})"), SnapshotError);
+}
+
+}  // namespace
+}  // namespace leafstash
