@@ -1,0 +1,118 @@
+// One bind of the URL moniker stand-in: the callback order of the
+// platform, redirections, credentials, certificate problems and the data
+// stream, over one libcurl transfer per request.
+#pragma once
+
+#include <QPointer>
+#include <QEventLoop>
+#include <atomic>
+#include <curl/curl.h>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "urlmon.h"
+
+namespace leafstash {
+
+// Body bytes that have arrived and not yet been read by the callback.
+struct BindData {
+  std::string bytes;
+  std::size_t readPos = 0;
+  std::uint64_t arrived = 0;
+  std::size_t Unread() const { return bytes.size() - readPos; }
+  void Append(const char* Data, std::size_t Size);
+  std::size_t Read(void* Buffer, std::size_t Size);
+};
+
+class BindOperation final : public IBinding, public IWinInetHttpInfo {
+ public:
+  BindOperation(std::string Url, ComPtr<IBindStatusCallback> Callback);
+
+  // Starts the bind: asynchronously, or to its end inside this call.
+  HRESULT Start(bool Asynchronous);
+
+  HRESULT QueryInterface(REFIID Riid, void** Object) override;
+  ULONG AddRef() override { return ++references_; }
+  ULONG Release() override;
+
+  HRESULT Abort() override;
+  HRESULT Suspend() override { return E_NOTIMPL; }
+  HRESULT Resume() override { return E_NOTIMPL; }
+  HRESULT SetPriority(LONG) override { return S_OK; }
+  HRESULT GetPriority(LONG* Priority) override;
+
+  HRESULT QueryInfo(DWORD Option, void* Buffer, DWORD* Size, DWORD* Flags,
+                    DWORD* Reserved) override;
+
+  static std::size_t LiveCount() { return live_; }
+
+  // From the engine.
+  void TransferDone(CURLcode Result);
+  void TransferDropped();
+
+ private:
+  enum class Phase { NotStarted, Transfer, Finished };
+  ~BindOperation() override;
+
+  void Schedule();
+  void Pump();
+  void BeginBind();
+  void StartRequest(bool AskCallback);
+  bool HandleHeaders();
+  void DeliverData(bool Last);
+  void Finish();
+  void Stop(HRESULT Result);
+  void RemoveTransfer();
+  void Progress(std::uint64_t Done, ULONG Status, const std::string& Text);
+  bool Gone() const { return phase_ == Phase::Finished; }
+  std::string Header(const std::string& LowerName) const;
+
+  static std::size_t OnHeader(char* Data, std::size_t Size, std::size_t Count, void* Self);
+  static std::size_t OnBody(char* Data, std::size_t Size, std::size_t Count, void* Self);
+
+  static std::atomic<std::size_t> live_;
+  std::atomic<ULONG> references_{1};
+  std::string url_;
+  ComPtr<IBindStatusCallback> callback_;
+  ComPtr<IHttpNegotiate> negotiate_;
+  ComPtr<IStream> stream_;
+  std::shared_ptr<BindData> data_;
+  Phase phase_ = Phase::NotStarted;
+  bool asynchronous_ = true;
+  bool scheduled_ = false;
+  int inCallback_ = 0;
+  bool aborted_ = false;
+  QEventLoop* syncLoop_ = nullptr;
+
+  // The request.
+  DWORD verb_ = BINDVERB_GET;
+  std::string customVerb_;
+  std::string body_;
+  std::string requestHeaders_;
+  int redirects_ = 0;
+  int authAnswers_ = 0;
+  std::string user_, password_, authHost_;
+  long authType_ = CURLAUTH_BASIC;
+  bool insecure_ = false;
+  bool securityAsked_ = false;
+
+  // The transfer and its response.
+  CURL* easy_ = nullptr;
+  curl_slist* headerList_ = nullptr;
+  bool http_ = false;
+  bool paused_ = false;
+  bool transferDone_ = false;
+  CURLcode transferResult_ = CURLE_OK;
+  long status_ = 0;
+  std::string rawHeaders_;
+  std::multimap<std::string, std::string> headers_;  // lower-case names
+  bool headersComplete_ = false;
+  bool headersHandled_ = false;
+  bool beganData_ = false;
+  bool notifiedFirst_ = false;
+  std::uint64_t notified_ = 0;
+  std::uint64_t contentLength_ = 0;
+};
+
+}  // namespace leafstash

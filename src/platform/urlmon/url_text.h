@@ -1,0 +1,22 @@
+// Address text as the transfer layer needs it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace leafstash {
+
+// The address ready for a request: bytes not allowed in an address (blanks,
+// controls, bytes of 0x80 and above, '"', '<', '>', '\', '^', '`', '{', '|',
+// '}', a '%' not followed by two hex digits) are percent-encoded after the
+// host part; nothing when libcurl cannot parse it or does not support its
+// scheme.
+std::optional<std::string> RequestUrl(std::string_view Address);
+
+// Lower-case scheme name ("http"), empty when the address has none.
+std::string SchemeOf(std::string_view Address);
+// Lower-case host name of an address, empty when it has none.
+std::string HostOf(std::string_view Address);
+
+}  // namespace leafstash

@@ -1,0 +1,75 @@
+// An HTTP server on 127.0.0.1 in the test process, on a thread of its own;
+// routes are set up before Start. Requests are recorded for the tests.
+#pragma once
+
+#include <httplib.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace leafstash::test {
+
+struct RecordedRequest {
+  std::string method, path, body;
+  httplib::Headers headers;
+  std::string Header(const std::string& Name) const {
+    auto it = headers.find(Name);
+    return it == headers.end() ? std::string() : it->second;
+  }
+};
+
+template <typename ServerType = httplib::Server>
+class BasicTestServer {
+ public:
+  template <typename... Args>
+  explicit BasicTestServer(Args&&... ServerArgs) : server_(std::forward<Args>(ServerArgs)...) {
+    server_.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server_.set_logger([this](const httplib::Request& req, const httplib::Response&) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back({req.method, req.path, req.body, req.headers});
+    });
+  }
+  ~BasicTestServer() { Stop(); }
+
+  ServerType& Routes() { return server_; }
+
+  void Start() {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::yield();
+  }
+  void Stop() {
+    if (thread_.joinable()) {
+      server_.stop();
+      thread_.join();
+    }
+  }
+
+  int Port() const { return port_; }
+  std::string Url(const std::string& Path, const std::string& Scheme = "http") const {
+    return Scheme + "://127.0.0.1:" + std::to_string(port_) + Path;
+  }
+
+  std::vector<RecordedRequest> Requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+  void ClearRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.clear();
+  }
+
+ private:
+  ServerType server_;
+  std::thread thread_;
+  int port_ = 0;
+  std::mutex mutex_;
+  std::vector<RecordedRequest> requests_;
+};
+
+using TestServer = BasicTestServer<httplib::Server>;
+
+}  // namespace leafstash::test
