@@ -1,3 +1,12 @@
+// The benchmark program; the download benchmarks need a Qt event loop.
+#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

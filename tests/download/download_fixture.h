@@ -158,6 +158,18 @@ class DownloadSite : public ::testing::Test {
         r.set_content("who are you", "text/plain");
       }
     });
+    // After the credentials, a redirection to another host name.
+    s.Get("/secret-away", [](const Request& q, Response& r) {
+      if (q.get_header_value("Authorization") == "Basic YW5uOnB3") {
+        r.set_redirect("http://localhost:" + std::to_string(server_->Port()) + "/show-auth", 302);
+      } else {
+        r.status = 401;
+        r.set_header("WWW-Authenticate", "Basic realm=\"test\"");
+      }
+    });
+    s.Get("/show-auth", [](const Request& q, Response& r) {
+      r.set_content("[" + q.get_header_value("Authorization") + "]", "application/octet-stream");
+    });
     s.Get("/never", [](const Request&, Response& r) {
       r.status = 401;
       r.set_header("WWW-Authenticate", "Basic realm=\"none\"");

@@ -290,6 +290,17 @@ TEST_F(DownloadTest, BasicAuthentication) {
   EXPECT_EQ(rec.completions[0].result, E_ABORT);
   EXPECT_EQ(rec.codes[0], 401u);
 
+  // Credentials stay with the host that asked for them.
+  d.OnAuthenticate = nullptr;
+  d.Username = "ann";
+  d.Password = "pw";
+  rec.completions.clear();
+  d.Download(Url("/secret-away"));
+  ASSERT_TRUE(rec.WaitFor(1));
+  EXPECT_EQ(rec.completions[0].body, "[]");
+  d.Username.clear();
+  d.Password.clear();
+
   // No handler and no stored credentials: the 401 is the answer.
   d.OnAuthenticate = nullptr;
   rec.completions.clear();

@@ -27,6 +27,7 @@ class BasicTestServer {
   template <typename... Args>
   explicit BasicTestServer(Args&&... ServerArgs) : server_(std::forward<Args>(ServerArgs)...) {
     server_.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server_.set_tcp_nodelay(true);
     server_.set_logger([this](const httplib::Request& req, const httplib::Response&) {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back({req.method, req.path, req.body, req.headers});

@@ -14,6 +14,9 @@ namespace {
 // on once less than the lower mark is left.
 constexpr std::size_t kPauseAbove = 4u << 20;
 constexpr std::size_t kResumeBelow = 1u << 20;
+// Each data notification makes at most this much more available, so the
+// reader's blocks stay small enough to remain in the processor's cache.
+constexpr std::uint64_t kNotifyBlock = 256u << 10;
 constexpr int kMaxRedirects = 20;
 constexpr int kMaxAuthAnswers = 3;
 
@@ -318,7 +321,6 @@ void BindOperation::StartRequest(bool AskCallback) {
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
-  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 256L * 1024L);
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &BindOperation::OnHeader);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &BindOperation::OnBody);
@@ -506,27 +508,41 @@ void BindOperation::Progress(std::uint64_t Done, ULONG Status, const std::string
 }
 
 void BindOperation::DeliverData(bool Last) {
-  const std::uint64_t arrived = data_->arrived;
-  const bool fresh = arrived > notified_;
-  if (fresh && !beganData_) {
-    beganData_ = true;
-    Progress(arrived, BINDSTATUS_BEGINDOWNLOADDATA, url_);
+  bool sentLast = false;
+  do {
+    const std::uint64_t arrived = std::min(data_->arrived, notified_ + kNotifyBlock);
+    const bool fresh = arrived > notified_;
+    if (fresh && !beganData_) {
+      beganData_ = true;
+      Progress(arrived, BINDSTATUS_BEGINDOWNLOADDATA, url_);
+      if (Gone() || aborted_) return;
+    }
+    // The last notification is the one that reaches the end of the data.
+    const bool last = Last && arrived == data_->arrived;
+    Notify(arrived, last);
+    sentLast = last;
     if (Gone() || aborted_) return;
-  }
+    if (fresh) Progress(arrived, BINDSTATUS_DOWNLOADINGDATA, url_);
+    if (Gone() || aborted_) return;
+    // What the reader took beyond the notified size needs no notification.
+    notified_ = std::max(notified_, data_->arrived - data_->Unread());
+  } while (notified_ < data_->arrived);
+  if (Last && !sentLast) Notify(data_->arrived, true);
+}
+
+void BindOperation::Notify(std::uint64_t Size, bool Last) {
   DWORD flags = notifiedFirst_ ? BSCF_INTERMEDIATEDATANOTIFICATION : BSCF_FIRSTDATANOTIFICATION;
   if (Last) flags |= BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE;
   notifiedFirst_ = true;
-  notified_ = arrived;
+  notified_ = std::max(notified_, Size);
   FORMATETC format;
   format.tymed = TYMED_ISTREAM;
   STGMEDIUM medium;
   medium.tymed = TYMED_ISTREAM;
   medium.pstm = stream_.Get();
   ++inCallback_;
-  callback_->OnDataAvailable(flags, arrived, &format, &medium);
+  callback_->OnDataAvailable(flags, Size, &format, &medium);
   --inCallback_;
-  if (Gone() || aborted_ || !fresh) return;
-  Progress(arrived, BINDSTATUS_DOWNLOADINGDATA, url_);
 }
 
 void BindOperation::Finish() {

@@ -61,6 +61,7 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   void StartRequest(bool AskCallback);
   bool HandleHeaders();
   void DeliverData(bool Last);
+  void Notify(std::uint64_t Size, bool Last);
   void Finish();
   void Stop(HRESULT Result);
   void RemoveTransfer();
