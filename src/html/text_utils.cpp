@@ -196,6 +196,24 @@ std::size_t Utf8SequenceLength(std::string_view Text, std::size_t Pos) {
   return len;
 }
 
+void AppendUtf8(std::string& Out, std::uint32_t Cp) {
+  if (Cp < 0x80) {
+    Out += static_cast<char>(Cp);
+  } else if (Cp < 0x800) {
+    Out += static_cast<char>(0xC0 | (Cp >> 6));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else if (Cp < 0x10000) {
+    Out += static_cast<char>(0xE0 | (Cp >> 12));
+    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (Cp >> 18));
+    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
+    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+  }
+}
+
 std::string_view Utf8Prefix(std::string_view Text, std::size_t MaxBytes) {
   if (Text.size() <= MaxBytes) return Text;
   // Find the sequence that would be cut at MaxBytes: a lead byte at most

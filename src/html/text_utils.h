@@ -5,6 +5,7 @@
 
 #include <bitset>
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -100,6 +101,9 @@ std::vector<std::string> SplitLines(std::string_view Text);
 // (stray continuation byte, overlong form, surrogate, beyond U+10FFFF,
 // truncated).
 std::size_t Utf8SequenceLength(std::string_view Text, std::size_t Pos);
+
+// Appends the UTF-8 form of code point Cp (below 0x110000).
+void AppendUtf8(std::string& Out, std::uint32_t Cp);
 
 // Longest prefix of Text of at most MaxBytes bytes that does not end inside
 // a multi-byte UTF-8 sequence.

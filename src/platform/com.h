@@ -126,6 +126,37 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
+// A counted object that answers IUnknown and one interface of its own; it
+// deletes itself with its last reference.
+template <typename Interface>
+class TComObject : public Interface {
+ public:
+  explicit TComObject(REFIID Own) : own_(Own) {}
+  HRESULT QueryInterface(REFIID Riid, void** Object) override {
+    if (!Object) return E_POINTER;
+    if (Riid == IID_IUnknown || Riid == own_) {
+      *Object = static_cast<Interface*>(this);
+      this->AddRef();
+      return S_OK;
+    }
+    *Object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++references_; }
+  ULONG Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  ~TComObject() override = default;
+
+ private:
+  const IID own_;
+  std::atomic<ULONG> references_{1};
+};
+
 // The interface Riid of Object, as a new reference, or nothing.
 template <typename T>
 ComPtr<T> QueryAs(IUnknown* Object, REFIID Riid) {

@@ -54,7 +54,7 @@ class Probe final : public IBindStatusCallback, public IHttpNegotiate, public IA
     return S_OK;
   }
   HRESULT GetBindInfo(DWORD* Flags, BINDINFO*) override {
-    *Flags = asynchronous ? BINDF_ASYNCHRONOUS : 0;
+    *Flags = asynchronous ? DWORD{BINDF_ASYNCHRONOUS} : DWORD{0};
     calls.push_back("bindinfo");
     return S_OK;
   }

@@ -25,26 +25,11 @@ ULONG Clamp32(std::uint64_t Value) {
 }
 
 // The data stream handed to OnDataAvailable.
-class DataStream final : public IStream {
+class DataStream final : public TComObject<IStream> {
  public:
-  explicit DataStream(std::shared_ptr<BindData> Data) : data_(std::move(Data)) {}
+  explicit DataStream(std::shared_ptr<BindData> Data)
+      : TComObject(IID_IStream), data_(std::move(Data)) {}
 
-  HRESULT QueryInterface(REFIID Riid, void** Object) override {
-    if (!Object) return E_POINTER;
-    if (Riid == IID_IUnknown || Riid == IID_IStream) {
-      *Object = static_cast<IStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *Object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT Read(void* Buffer, ULONG Size, ULONG* Read) override {
     const std::size_t got = data_->Read(Buffer, Size);
     if (Read) *Read = static_cast<ULONG>(got);
@@ -59,9 +44,7 @@ class DataStream final : public IStream {
   }
 
  private:
-  ~DataStream() override = default;
   std::shared_ptr<BindData> data_;
-  std::atomic<ULONG> references_{1};
 };
 
 HRESULT MapCurlError(CURLcode Code) {

@@ -9,46 +9,16 @@
 namespace leafstash {
 namespace {
 
-// A counted object answering IUnknown and one more interface.
-template <typename Interface>
-class Counted : public Interface {
- public:
-  Counted(REFIID Own) : own_(Own) {}
-  HRESULT QueryInterface(REFIID Riid, void** Object) override {
-    if (!Object) return E_POINTER;
-    if (Riid == IID_IUnknown || Riid == own_) {
-      *Object = static_cast<Interface*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *Object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  virtual ~Counted() = default;
-
- private:
-  const IID own_;
-  std::atomic<ULONG> references_{1};
-};
-
-class BindContext final : public Counted<IBindCtx> {
+class BindContext final : public TComObject<IBindCtx> {
  public:
   explicit BindContext(IBindStatusCallback* Callback)
-      : Counted(IID_IBindCtx), callback(Callback) {}
+      : TComObject(IID_IBindCtx), callback(Callback) {}
   ComPtr<IBindStatusCallback> callback;
 };
 
-class UrlMoniker final : public Counted<IMoniker> {
+class UrlMoniker final : public TComObject<IMoniker> {
  public:
-  explicit UrlMoniker(std::string Url) : Counted(IID_IMoniker), url_(std::move(Url)) {}
+  explicit UrlMoniker(std::string Url) : TComObject(IID_IMoniker), url_(std::move(Url)) {}
 
   HRESULT BindToStorage(IBindCtx* Context, IMoniker*, REFIID Riid, void** Object) override {
     if (Object) *Object = nullptr;
