@@ -143,6 +143,9 @@ void TIEDownload::Finished(TBSCB* Download) {
 
 TBSCB::TBSCB(TIEDownload* Owner, TInfo Info)
     : owner_(Owner), info_(std::move(Info)), sharedReferences_(Owner->references_) {
+  static std::uint64_t lastId = 0;
+  id_ = ++lastId;
+  currentUrl_ = info_.Url;
   if (!IntoFile()) memory_ = std::make_unique<TMemoryStream>();
 }
 
@@ -415,6 +418,7 @@ HRESULT TBSCB::OnProgress(ULONG Progress, ULONG ProgressMax, ULONG StatusCode,
   if (StatusCode == BINDSTATUS_DOWNLOADINGDATA && owner_->OnProgress)
     texts = MakeProgressTexts(started_, ElapsedMs(), Progress, ProgressMax);
   redirected_ = StatusCode == BINDSTATUS_REDIRECTING;
+  if (redirected_ && StatusText) currentUrl_ = StatusText;
   if (owner_->OnProgress)
     owner_->OnProgress(this, Progress, ProgressMax, StatusCode, StatusText, texts.ElapsedTime,
                        texts.Speed, texts.EstimatedTime);

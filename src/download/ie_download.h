@@ -196,6 +196,10 @@ class TBSCB final : public IHttpSecurity,
   const std::u16string& Url() const { return info_.Url; }
   // The status code of the last response; 0 until one arrived.
   DWORD ResponseCode() const { return responseCode_; }
+  // The address the download is at now: Url, or the last redirection.
+  const std::u16string& CurrentUrl() const { return currentUrl_; }
+  // A number no other download of the process has.
+  std::uint64_t Id() const { return id_; }
 
   HRESULT QueryInterface(REFIID Riid, void** Object) override;
   ULONG AddRef() override;
@@ -256,6 +260,8 @@ class TBSCB final : public IHttpSecurity,
   std::size_t bodySize_ = 0;
   std::uint64_t bytesRead_ = 0;
   DWORD responseCode_ = 0;
+  std::u16string currentUrl_;
+  std::uint64_t id_;
 };
 
 }  // namespace leafstash

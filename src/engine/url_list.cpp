@@ -27,6 +27,7 @@ std::string ComposeName(const std::string& Prefix, const std::string& Base) {
 TURLListMan::TURLListMan() { LoadFilterWords(); }
 
 TURLListMan::~TURLListMan() {
+  if (discardLog_) return;
   try {
     SaveLog();
   } catch (const std::exception& e) {

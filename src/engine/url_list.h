@@ -65,6 +65,8 @@ class TURLListMan {
   // The job log, lfsta4.log in the destination folder. SaveLog and LoadLog
   // throw TFileError when the file cannot be written or read.
   void SaveLog() const;
+  // The table goes without writing a log (the earlier one is kept).
+  void DiscardLog() { discardLog_ = true; }
   void LoadLog();
   void RestoreFromLog();
   void RescanSavedPage(const TURLEntry& Record);
@@ -97,6 +99,7 @@ class TURLListMan {
   // where it stopped.
   mutable std::array<std::size_t, kStateCount> firstInState_{};
   std::size_t topLevel_ = 0;
+  bool discardLog_ = false;
 };
 
 }  // namespace leafstash

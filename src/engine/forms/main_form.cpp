@@ -1,0 +1,394 @@
+#include "main_form.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMovie>
+#include <QProgressBar>
+#include <QPushButton>
+#include <cstring>
+
+#include "auth_form.h"
+#include "file_utils.h"
+#include "process_values.h"
+#include "text_utils.h"
+#include "ui_main_form.h"
+#include "url_text.h"
+#include "url_utils.h"
+
+// The clip is linked in from a static library: it is registered by hand
+// (outside any namespace, as the resource compiler names it).
+static bool InitResources() {
+  Q_INIT_RESOURCE(leafstash);
+  return true;
+}
+
+namespace leafstash {
+namespace {
+
+// Scheme, host and port, the default port written out.
+std::string Origin(std::string_view Address) {
+  const std::string scheme = SchemeOf(Address);
+  std::string host = HostOf(Address);
+  const std::size_t sep = Address.find("://");
+  std::string port;
+  if (sep != std::string_view::npos) {
+    std::string_view authority = Address.substr(sep + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) authority.remove_prefix(at + 1);
+    const std::size_t colon = authority.rfind(':');
+    const std::size_t bracket = authority.rfind(']');
+    if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket))
+      port = std::string(authority.substr(colon + 1));
+  }
+  if (port.empty()) port = scheme == "https" ? "443" : scheme == "http" ? "80" : "";
+  return scheme + "://" + host + ":" + port;
+}
+
+bool HasExtension(const std::string& Name, std::initializer_list<const char*> Extensions) {
+  const std::size_t dot = Name.rfind('.');
+  if (dot == std::string::npos) return false;
+  for (const char* extension : Extensions)
+    if (SameTextAscii(std::string_view(Name).substr(dot), extension)) return true;
+  return false;
+}
+
+}  // namespace
+
+bool IsTextPage(const std::string& Data) {
+  return std::memchr(Data.data(), '\0', Data.size()) == nullptr;
+}
+
+int RoundedPercent(long long Position, long long Maximum) {
+  if (Maximum <= 0) return 0;
+  const long long numerator = Position * 100;
+  long long q = numerator / Maximum;
+  const long long r = numerator % Maximum;
+  if (2 * r > Maximum || (2 * r == Maximum && (q % 2) != 0)) ++q;
+  return static_cast<int>(q);
+}
+
+std::string JobTitle(long long Position, long long Maximum, const std::string& PageTitle) {
+  std::string percent;
+  if (Maximum == 0) {
+    percent = "100%";
+  } else {
+    int r = RoundedPercent(Position, Maximum);
+    if (r > 0) --r;
+    percent = std::to_string(r) + "% ";
+  }
+  return percent + " Leafstash: " + PageTitle;
+}
+
+TMainForm::TMainForm(QWidget* Parent)
+    : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui_(std::make_unique<Ui::TMainForm>()) {
+  ui_->setupUi(this);
+  QFont font("Arial");
+  font.setPixelSize(11);
+  setFont(font);
+  Animate1 = ui_->Animate1;
+  pbGet = ui_->pbGet;
+  lblStatus = ui_->lblStatus;
+  lblSpeed = ui_->lblSpeed;
+  btnAbort = ui_->btnAbort;
+  connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
+
+  IED.SetOptions({TBindInfoOption::Asynchronous, TBindInfoOption::AsyncStorage,
+                  TBindInfoOption::PullData, TBindInfoOption::Resynchronize});
+  IED.SetMethod(TBindVerbOption::Get);
+  IED.SetCodepage(TCodePageOption::Ansi);
+  IED.TimeOut = 0;
+  IED.AdditionalHeader = {"Content-Type: application/x-www-form-urlencoded"};
+  IED.UserAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Win32)";
+  IED.OnProgress = [this](TBSCB* sender, ULONG, ULONG, ULONG code, LPCWSTR text,
+                          const std::string&, const std::string& speed, const std::string&) {
+    IEDProgress(sender, code, text, speed);
+  };
+  IED.OnData = [this](TBSCB*, unsigned char*&, ULONG& length) { IEDData(length); };
+  IED.OnComplete = [this](TBSCB* sender, TStream* stream, HRESULT result) {
+    IEDComplete(sender, stream, result);
+  };
+  IED.OnAuthenticate = [this](TBSCB* sender, HWND&, LPWSTR& user, LPWSTR& password) {
+    return IEDAuthenticate(sender, user, password);
+  };
+  GrabParser.SetOnFoundHyperlink([this](THREFDocument* doc, const std::string& link) {
+    GrabParserFoundHyperlink(doc, link);
+  });
+  UpdateParser.SetOnFoundHyperlink([this](THREFDocument* doc, const std::string& link) {
+    UpdateParserFoundHyperlink(doc, link);
+  });
+}
+
+TMainForm::~TMainForm() = default;
+
+TURLListMan& TMainForm::List() const { return *Process().URLList; }
+
+void TMainForm::StartAnimation() {
+  if (!movie_) {
+    static const bool registered = InitResources();
+    (void)registered;
+    movie_ = new QMovie(":/animation/progress.gif", QByteArray(), this);
+    Animate1->setMovie(movie_);
+  }
+  movie_->start();
+}
+
+void TMainForm::Post(int Message) {
+  QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(Message)));
+}
+
+void TMainForm::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (started_) return;
+  started_ = true;
+  Post(WM_JOB_START);
+}
+
+bool TMainForm::event(QEvent* Event) {
+  switch (static_cast<int>(Event->type())) {
+    case WM_JOB_START:
+      repaint();
+      StartJob();
+      return true;
+    case WM_DOWNLOADS_DONE:
+      ended_ = true;
+      IED.Cancel();
+      RewritePages();
+      return true;
+    case WM_JOB_CLOSE:
+      done(QDialog::Accepted);
+      update();
+      return true;
+    default:
+      return QDialog::event(Event);
+  }
+}
+
+void TMainForm::StartJob() {
+  ActiveCount = 0;
+  BytesReceived = 0;
+  pbGet->setValue(0);
+  pbGet->setMaximum(static_cast<int>(List().CountTopLevel()));
+  const TSettings& settings = Process().Settings;
+  if (settings.AutoSkip()) IED.TimeOut = settings.SkipSeconds() * 1000;
+  StartNext();
+}
+
+// Starts queued entries in table order while slots are free. The count is
+// raised before Download, which may complete inside the call.
+void TMainForm::StartDownloads() {
+  if (starting_ || ended_) return;
+  starting_ = true;
+  const std::int32_t threads = Process().Settings.MaxThreads();
+  const std::int32_t limit = threads > 0 ? threads : 5;  // the form's default
+  while (ActiveCount < limit && !ended_) {
+    const auto next = List().FindFirstInState(TURLState::Queued);
+    if (!next) break;
+    List().SetState(*next, TURLState::Downloading);
+    ++ActiveCount;
+    IED.Download(List().Item(*next).EntryURL);
+  }
+  starting_ = false;
+}
+
+void TMainForm::StartNext() {
+  if (starting_ || ended_) return;
+  StartDownloads();
+  if (ended_) return;
+  if (ActiveCount > 0)
+    UpdateProgress(true);
+  else
+    Post(WM_DOWNLOADS_DONE);
+}
+
+void TMainForm::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText,
+                            const std::string& Speed) {
+  if (!Speed.empty()) SpeedText = Speed;
+  if (StatusCode != BINDSTATUS_REDIRECTING && StatusCode != BINDSTATUS_MIMETYPEAVAILABLE) return;
+  const auto index = List().FindByURL(WideToAnsi(Sender->Url()));
+  if (!index) return;
+  const std::string text = WideToAnsi(StatusText);
+  if (StatusCode == BINDSTATUS_REDIRECTING) {
+    List().SetActualURL(*index, text);
+    List().Rename(*index, GetLastSegment(text));
+    return;
+  }
+  const std::string name = List().Item(*index).LocalName;
+  if (SameTextAscii(text, "text/html")) {
+    List().SetKind(*index, TURLKind::Page);
+    if (!HasExtension(name, {".htm", ".html"})) List().Rename(*index, name + ".htm");
+  } else if (SameTextAscii(text, "image/gif")) {
+    List().SetKind(*index, TURLKind::Picture);
+    if (!HasExtension(name, {".gif"})) List().Rename(*index, name + ".gif");
+  } else if (SameTextAscii(text, "image/jpeg")) {
+    List().SetKind(*index, TURLKind::Picture);
+    if (!HasExtension(name, {".jpg", ".jpeg"})) List().Rename(*index, name + ".jpg");
+  }
+}
+
+void TMainForm::IEDData(ULONG BufLength) {
+  BytesReceived += BufLength;
+  UpdateProgress(true);
+}
+
+void TMainForm::IEDComplete(TBSCB* Sender, TStream* Stream, HRESULT Result) {
+  // A download can report its end more than once; only the first counts.
+  if (!completed_.insert(Sender->Id()).second) return;
+  --ActiveCount;
+  StartDownloads();
+  const auto index = List().FindByURL(WideToAnsi(Sender->Url()));
+  if (index) {
+    List().SetResponseCode(*index, static_cast<std::int32_t>(Sender->ResponseCode()));
+    if (List().Item(*index).Referrer.empty()) UpdateProgress(true);
+    // An error status is not a page of the site, even when a body came.
+    if (Result != S_OK || Sender->ResponseCode() >= 400)
+      List().SetState(*index, TURLState::Failed);
+    else
+      SaveCompleted(*index, Stream);
+  }
+  IED.CancelDownload(Sender);
+  StartNext();
+}
+
+void TMainForm::SaveCompleted(std::size_t Entry, TStream* Stream) {
+  const TURLEntry& entry = List().Item(Entry);
+  const std::string data = Stream ? Stream->ReadAll() : std::string();
+  const std::string path = Process().DestPath + entry.LocalName;
+  try {
+    WriteFileAtomically(path, data);
+  } catch (const TFileError&) {
+    List().SetState(Entry, TURLState::Failed);
+    return;
+  }
+  // Late completions after the end of the phase store their file only.
+  if (entry.Kind != TURLKind::Page || ended_ || !IsTextPage(data)) {
+    List().SetState(Entry, TURLState::Done);
+    return;
+  }
+  CurrentPageURL = entry.ActualURL;
+  ScanSavedPage(path);
+  List().SetState(Entry, TURLState::AwaitingRewrite);
+}
+
+void TMainForm::btnAbortClick() {
+  ended_ = true;
+  IED.Cancel();
+  Post(WM_JOB_CLOSE);
+}
+
+void TMainForm::UpdateProgress(bool Full) {
+  const TSharedTexts& texts = Process().Texts;
+  if (Full) {
+    const std::size_t total = List().Count();
+    const std::size_t done =
+        List().CountInState(TURLState::AwaitingRewrite) + List().CountInState(TURLState::Done);
+    pbGet->setMaximum(total == 0 ? 1 : static_cast<int>(total));
+    pbGet->setValue(static_cast<int>(done));
+    const int percent = RoundedPercent(pbGet->value(), pbGet->maximum());
+    lblStatus->setText(QString::fromStdString(
+        std::to_string(done) + " " + texts.SaveWPStr + " " + std::to_string(total) + " (" +
+        std::to_string(percent) + "%) " + texts.FileRecStr));
+    std::string speed = std::to_string(BytesReceived) + " " + texts.ByteRecStr;
+    if (!SpeedText.empty()) speed += " (" + SpeedText + ")";
+    lblSpeed->setText(QString::fromStdString(speed));
+    lblStatus->repaint();
+    lblSpeed->repaint();
+  } else {
+    lblStatus->clear();
+  }
+  QGuiApplication::setApplicationDisplayName(QString::fromStdString(
+      JobTitle(pbGet->value(), pbGet->maximum(), Process().PageTitle)));
+}
+
+void TMainForm::ScanSavedPage(const std::string& Path) {
+  PageLines.clear();
+  std::optional<std::string> text;
+  try {
+    text = ReadFileNoFollow(Path);
+  } catch (const TFileError&) {
+    return;
+  }
+  if (!text) return;
+  PageLines = SplitLines(*text);
+  GrabParser.SetHTMLText(*text);
+}
+
+void TMainForm::GrabParserFoundHyperlink(THREFDocument*, const std::string& Link) {
+  const std::string& tag = GrabParser.Document().TagName;
+  if (!tag.empty() && tag[0] == 'A') return;  // anchors: pages come only when checked
+  const TURLKind kind = tag == "IMG" ? TURLKind::Picture : TURLKind::Other;
+  const std::string address = CleanLink(Link);
+  if (!IsNotMailto(address) || !IsNotScript(address)) return;
+  List().Add(address, CurrentPageURL, "", "", kind, TURLState::Queued);
+}
+
+void TMainForm::RewritePages() {
+  TURLListMan& list = List();
+  pbGet->setValue(0);
+  pbGet->setMaximum(static_cast<int>(list.CountInState(TURLState::AwaitingRewrite)));
+  UpdateProgress(false);
+  while (const auto index = list.FindFirstInState(TURLState::AwaitingRewrite)) {
+    const TURLEntry& entry = list.Item(*index);
+    CurrentPageURL = entry.ActualURL;
+    LinkPairs.clear();
+    const std::string path = Process().DestPath + entry.LocalName;
+    try {
+      const std::optional<std::string> text = ReadFileNoFollow(path);
+      if (!text) throw TFileError(path, ENOENT);
+      if (IsTextPage(*text)) {
+        PageLines = SplitLines(*text);
+        std::string page;
+        page.reserve(text->size() + PageLines.size());
+        for (const std::string& line : PageLines) page.append(line).append("\r\n");
+        UpdateParser.SetHTMLText(page);
+        const std::string rewritten = RewriteLinks(page, LinkPairs);
+        PageLines = SplitLines(rewritten);
+        WriteFileAtomically(path, rewritten);
+      }
+      list.SetState(*index, TURLState::Done);
+    } catch (const TFileError& e) {
+      if (Process().ReportError) Process().ReportError(e.what());
+      list.SetState(*index, TURLState::Failed);
+    }
+    pbGet->setValue(pbGet->value() + 1);
+    UpdateProgress(false);
+  }
+  Post(WM_JOB_CLOSE);
+}
+
+void TMainForm::UpdateParserFoundHyperlink(THREFDocument*, const std::string& Link) {
+  TLinkPair pair;
+  // The text as it stands in the page, and the address it stands for.
+  pair.FoundText = Trim(Link);
+  const std::string address = CleanLink(Link);
+  const std::string resolved = ResolveUrl(CurrentPageURL, StripFragment(address));
+  if (const auto index = List().FindByURL(resolved))
+    pair.Replacement = LocalNameAsLink(List().Item(*index).LocalName) + GetFragment(address);
+  LinkPairs.push_back(std::move(pair));
+}
+
+HRESULT TMainForm::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Password) {
+  const TSettings& settings = Process().Settings;
+  const std::string user = settings.UserName(), password = settings.Password();
+  // Stored credentials go, once per download, only to the page's own server.
+  if (!user.empty() && !password.empty() &&
+      Origin(WideToAnsi(Sender->CurrentUrl())) == Origin(Process().PageURL) &&
+      credentialsGiven_.insert(Sender->Id()).second) {
+    UserName = CoTaskStrDup(user);
+    Password = CoTaskStrDup(password);
+    return S_OK;
+  }
+  TAuthForm form(this);
+  form.SetUrl(WideToAnsi(Sender->Url()));
+  form.SetTexts(Process().Texts);
+  if (form.exec() == QDialog::Accepted) {
+    UserName = CoTaskStrDup(form.UserName());
+    Password = CoTaskStrDup(form.Password());
+  }
+  return S_OK;
+}
+
+}  // namespace leafstash

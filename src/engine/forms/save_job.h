@@ -1,0 +1,31 @@
+// One whole save job, as the Start button runs it once the destination is
+// ready: the table is filled with the page, its frames and the checked
+// links, the progress window runs the job modally, and everything is
+// released again (the table writes the job log as it goes).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "url_list.h"
+
+namespace leafstash {
+
+struct TCheckedLink {
+  std::string Href;  // the address as the browser reported it
+  std::string Text;  // the link text
+};
+
+struct TSaveJobResult {
+  bool Ran = false;  // false when the earlier job's log could not be read
+};
+
+// Runs the job for the page of the process values (PageURL, PageTitle,
+// BrowserWindow, DestPath, Settings) on URLList, which it takes over and
+// destroys at the end; WarningFile, when given, is deleted afterwards.
+TSaveJobResult RunSaveJob(std::unique_ptr<TURLListMan> URLList,
+                          const std::vector<TCheckedLink>& CheckedLinks,
+                          const std::string& WarningFile = "");
+
+}  // namespace leafstash
