@@ -5,6 +5,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,9 +29,23 @@ class BasicTestServer {
   explicit BasicTestServer(Args&&... ServerArgs) : server_(std::forward<Args>(ServerArgs)...) {
     server_.new_task_queue = [] { return new httplib::ThreadPool(64); };
     server_.set_tcp_nodelay(true);
+    // Requests are listed in the order they arrive; the body, read later,
+    // is filled in once the answer has gone out.
+    server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      arrived_[&req] = requests_.size();
+      requests_.push_back({req.method, req.path, {}, req.headers});
+      return httplib::Server::HandlerResponse::Unhandled;
+    });
     server_.set_logger([this](const httplib::Request& req, const httplib::Response&) {
       std::lock_guard<std::mutex> lock(mutex_);
-      requests_.push_back({req.method, req.path, req.body, req.headers});
+      auto it = arrived_.find(&req);
+      if (it == arrived_.end()) {
+        requests_.push_back({req.method, req.path, req.body, req.headers});
+        return;
+      }
+      if (it->second != kNotListed) requests_[it->second].body = req.body;
+      arrived_.erase(it);
     });
   }
   ~BasicTestServer() { Stop(); }
@@ -61,6 +76,8 @@ class BasicTestServer {
   void ClearRequests() {
     std::lock_guard<std::mutex> lock(mutex_);
     requests_.clear();
+    // Requests still being answered belong to the earlier list.
+    for (auto& [request, index] : arrived_) index = kNotListed;
   }
 
  private:
@@ -69,6 +86,8 @@ class BasicTestServer {
   int port_ = 0;
   std::mutex mutex_;
   std::vector<RecordedRequest> requests_;
+  static constexpr std::size_t kNotListed = static_cast<std::size_t>(-1);
+  std::map<const httplib::Request*, std::size_t> arrived_;
 };
 
 using TestServer = BasicTestServer<httplib::Server>;
