@@ -1,13 +1,19 @@
 #include "entry_index.h"
 
+#include <functional>
+
 #include "text_utils.h"
 
 namespace leafstash {
 
 std::uint32_t TEntryIndex::Hash(std::string_view Key) const {
-  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+  if (!caseless_) {
+    const std::size_t h = std::hash<std::string_view>()(Key);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+  }
+  std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the folded bytes
   for (unsigned char c : Key) {
-    if (caseless_ && IsAsciiUpper(c)) c = static_cast<unsigned char>(c + 32);
+    if (IsAsciiUpper(c)) c = static_cast<unsigned char>(c + 32);
     h = (h ^ c) * 1099511628211ull;
   }
   return static_cast<std::uint32_t>(h ^ (h >> 32));

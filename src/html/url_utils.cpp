@@ -91,50 +91,70 @@ bool HasUrlScheme(std::string_view Link) {
   return i >= 2 && i < Link.size() && Link[i] == ':';
 }
 
-std::string ResolveUrl(std::string_view Base, std::string_view Link) {
-  if (Link.empty()) return {};
-  if (Base.empty()) return std::string(Link);
-
-  std::string base(Base), link(Link);
-  for (char& c : base) if (c == '\\') c = '/';
-  for (char& c : link) if (c == '\\') c = '/';
-
-  // http and https links are absolute when "://" follows the scheme; any
-  // other scheme makes a link absolute as it stands.
-  const std::size_t sep = link.find("://");
-  if (sep == 4 || sep == 5) return link;
-  if (HasUrlScheme(link)) {
-    const std::string scheme = LowerCopy(link.substr(0, link.find(':')));
-    if (scheme != "http" && scheme != "https") return link;
-  }
-
-  if (link.compare(0, 2, "//") == 0) {
-    if (!HasUrlScheme(base)) return link;
-    return base.substr(0, base.find(':') + 1) + link;
-  }
-
+TUrlBase::TUrlBase(std::string_view Base) : Address(Base) {
+  for (char& c : Address)
+    if (c == '\\') c = '/';
+  if (HasUrlScheme(Address)) Scheme = Address.substr(0, Address.find(':') + 1);
   // The directory comes from the address without its query and fragment;
   // a host without a path stands for its root folder.
-  std::string dirBase = base.substr(0, base.find_first_of("?#"));
+  std::string dirBase = Address.substr(0, Address.find_first_of("?#"));
   const std::size_t hostStart = PathSearchStart(dirBase);
   if (hostStart > 0 && hostStart < dirBase.size() &&
       dirBase.find('/', hostStart) == std::string::npos)
     dirBase += '/';
-  const UrlPathParts parts = SplitUrlPath(dirBase);
+  UrlPathParts parts = SplitUrlPath(dirBase);
+  Root = std::move(parts.Root);
+  Directory = Root + parts.Middle;
+}
 
-  std::string result;
+std::string ResolveUrl(std::string_view Base, std::string_view Link) {
+  if (Link.empty()) return {};
+  if (Base.empty()) return std::string(Link);
+  return ResolveUrl(TUrlBase(Base), Link);
+}
+
+void ResolveUrlInto(const TUrlBase& Base, std::string_view Link, std::string& result) {
+  result.clear();
+  if (Link.empty()) return;
+  if (Base.Address.empty()) {
+    result.assign(Link);
+    return;
+  }
+  std::string copy;
+  std::string_view link = Link;
+  if (Link.find('\\') != std::string_view::npos) {
+    copy.assign(Link);
+    for (char& c : copy)
+      if (c == '\\') c = '/';
+    link = copy;
+  }
+
+  // http and https links are absolute when "://" follows the scheme; any
+  // other scheme makes a link absolute as it stands.
+  const std::size_t sep = link.find("://");
+  if (sep == 4 || sep == 5) return void(result.assign(link));
+  if (HasUrlScheme(link)) {
+    const std::string scheme = LowerCopy(link.substr(0, link.find(':')));
+    if (scheme != "http" && scheme != "https") return void(result.assign(link));
+  }
+  if (link.substr(0, 2) == "//") {
+    result.assign(Base.Scheme).append(link);
+    return;
+  }
+
+  result.reserve(Base.Directory.size() + link.size());
   std::string_view rest = link;
   if (rest.front() == '/') {
-    result = parts.Root;
+    result.assign(Base.Root);
     rest.remove_prefix(1);
-  } else if (TrimView(StripFragment(rest)).empty()) {
-    result = base;
+  } else if (TrimView(rest.substr(0, rest.find('#'))).empty()) {
+    result.assign(Base.Address);
   } else {
-    result = parts.Root + parts.Middle;
+    result.assign(Base.Directory);
   }
 
   // "../" never climbs above the site root.
-  const std::size_t floor = parts.Root.size();
+  const std::size_t floor = Base.Root.size();
   while (true) {
     const std::size_t slash = rest.find('/');
     if (slash == std::string_view::npos) {
@@ -154,6 +174,11 @@ std::string ResolveUrl(std::string_view Base, std::string_view Link) {
     if (keep < floor) keep = floor;
     result.resize(keep);
   }
+}
+
+std::string ResolveUrl(const TUrlBase& Base, std::string_view Link) {
+  std::string result;
+  ResolveUrlInto(Base, Link, result);
   return result;
 }
 
@@ -215,7 +240,17 @@ std::size_t DecodeReference(std::string_view Text, std::string& out) {
 
 }  // namespace
 
+bool IsCleanLink(std::string_view Link) {
+  if (Link.empty() || static_cast<unsigned char>(Link.front()) <= 32 ||
+      static_cast<unsigned char>(Link.back()) <= 32)
+    return false;
+  for (char c : Link)
+    if (c == '\t' || c == '\n' || c == '\r' || c == '&') return false;
+  return true;
+}
+
 std::string CleanLink(std::string_view Link) {
+  if (IsCleanLink(Link)) return std::string(Link);  // most links need nothing
   std::string stripped(Link);
   StripChars(stripped, LinkStripSet());
   const std::string_view text = TrimView(stripped);

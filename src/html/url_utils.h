@@ -43,6 +43,18 @@ bool HasUrlScheme(std::string_view Link);
 // and stops at the site root. "./", case, query and fragment stay.
 std::string ResolveUrl(std::string_view Base, std::string_view Link);
 
+// A base address taken apart once, for resolving many links against it.
+struct TUrlBase {
+  explicit TUrlBase(std::string_view Base);
+  std::string Address;    // with "/" for "\"
+  std::string Scheme;     // "http:", empty when it has none
+  std::string Root;       // what "../" never climbs above
+  std::string Directory;  // where relative links start
+};
+std::string ResolveUrl(const TUrlBase& Base, std::string_view Link);
+// The same into Result, whose memory is reused.
+void ResolveUrlInto(const TUrlBase& Base, std::string_view Link, std::string& Result);
+
 // The title with every character not allowed in a folder name removed:
 // keeps space, "-", "_", ASCII letters and digits and every valid non-ASCII
 // UTF-8 character; drops the rest, including bytes of broken sequences.
@@ -52,6 +64,8 @@ std::string TitleToFolderName(std::string_view Title);
 // for: removes TAB, LF and CR, trims bytes of 32 and below and decodes the
 // character references &amp; &lt; &gt; &quot; &apos; &#NN; &#xHH;.
 std::string CleanLink(std::string_view Link);
+// True when CleanLink would give Link back unchanged.
+bool IsCleanLink(std::string_view Link);
 
 bool IsNotMailto(std::string_view Url);
 bool IsNotScript(std::string_view Url);

@@ -57,6 +57,13 @@ bool HasExtension(const std::string& Name, std::initializer_list<const char*> Ex
 
 }  // namespace
 
+std::string WithCrLfLines(std::string_view Text) {
+  std::string out;
+  out.reserve(Text.size() + Text.size() / 32);
+  ForEachLine(Text, [&](std::string_view line) { out.append(line).append("\r\n"); });
+  return out;
+}
+
 bool IsTextPage(const std::string& Data) {
   return std::memchr(Data.data(), '\0', Data.size()) == nullptr;
 }
@@ -258,7 +265,7 @@ void TMainForm::SaveCompleted(std::size_t Entry, TStream* Stream) {
   const std::string data = Stream ? Stream->ReadAll() : std::string();
   const std::string path = Process().DestPath + entry.LocalName;
   try {
-    WriteFileAtomically(path, data);
+    WriteFileAtomically(path, data, 0644, false);
   } catch (const TFileError&) {
     List().SetState(Entry, TURLState::Failed);
     return;
@@ -334,19 +341,16 @@ void TMainForm::RewritePages() {
     const TURLEntry& entry = list.Item(*index);
     CurrentPageURL = entry.ActualURL;
     LinkPairs.clear();
+    LinkPairs.reserve(1024);
     const std::string path = Process().DestPath + entry.LocalName;
     try {
       const std::optional<std::string> text = ReadFileNoFollow(path);
       if (!text) throw TFileError(path, ENOENT);
       if (IsTextPage(*text)) {
-        PageLines = SplitLines(*text);
-        std::string page;
-        page.reserve(text->size() + PageLines.size());
-        for (const std::string& line : PageLines) page.append(line).append("\r\n");
+        const std::string page = WithCrLfLines(*text);
         UpdateParser.SetHTMLText(page);
         const std::string rewritten = RewriteLinks(page, LinkPairs);
-        PageLines = SplitLines(rewritten);
-        WriteFileAtomically(path, rewritten);
+        WriteFileAtomically(path, rewritten, 0644, false);
       }
       list.SetState(*index, TURLState::Done);
     } catch (const TFileError& e) {
@@ -360,13 +364,23 @@ void TMainForm::RewritePages() {
 }
 
 void TMainForm::UpdateParserFoundHyperlink(THREFDocument*, const std::string& Link) {
+  // The address the link stands for, and the text as it stands in the page.
+  std::string cleaned;
+  const std::string_view address = IsCleanLink(Link) ? std::string_view(Link)
+                                                     : std::string_view(cleaned = CleanLink(Link));
+  const std::string_view withoutFragment = address.substr(0, address.find('#'));
+  if (!currentBase_ || currentBaseFor_ != CurrentPageURL) {
+    currentBase_.emplace(CurrentPageURL);
+    currentBaseFor_ = CurrentPageURL;
+  }
+  ResolveUrlInto(*currentBase_, withoutFragment, resolved_);
   TLinkPair pair;
-  // The text as it stands in the page, and the address it stands for.
-  pair.FoundText = Trim(Link);
-  const std::string address = CleanLink(Link);
-  const std::string resolved = ResolveUrl(CurrentPageURL, StripFragment(address));
-  if (const auto index = List().FindByURL(resolved))
-    pair.Replacement = LocalNameAsLink(List().Item(*index).LocalName) + GetFragment(address);
+  if (const auto index = List().FindByURL(resolved_)) {
+    pair.FoundText.assign(TrimView(Link));
+    pair.Replacement = LocalNameAsLink(List().Item(*index).LocalName);
+    pair.Replacement.append(address.substr(withoutFragment.size()));
+  }
+  // A link the table does not hold keeps no text: nothing replaces it.
   LinkPairs.push_back(std::move(pair));
 }
 

@@ -14,6 +14,9 @@
 #include "ie_download.h"
 #include "link_rewriter.h"
 #include "url_list.h"
+#include "url_utils.h"
+
+#include <optional>
 
 class QLabel;
 class QMovie;
@@ -94,11 +97,17 @@ class TMainForm : public QDialog {
   bool ended_ = false;     // aborted, or the download phase is over
   std::unordered_set<std::uint64_t> completed_;
   std::unordered_set<std::uint64_t> credentialsGiven_;
+  std::optional<TUrlBase> currentBase_;  // CurrentPageURL taken apart
+  std::string currentBaseFor_;
+  std::string resolved_;  // reused for each link
 };
 
-// The text of a page file, or what failed; a page with a NUL byte is not
-// a text page.
+// A page with a NUL byte is not a text page (a PDF or a picture shown by
+// the browser): it is kept exactly as it came.
 bool IsTextPage(const std::string& Data);
+
+// The text with every line ended by CR LF (line ends CR LF, LF or CR).
+std::string WithCrLfLines(std::string_view Text);
 
 // Position × 100 / Maximum, rounded to the nearest integer, halves to even.
 int RoundedPercent(long long Position, long long Maximum);

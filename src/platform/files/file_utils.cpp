@@ -23,7 +23,8 @@ struct Descriptor {
 
 }  // namespace
 
-void WriteFileAtomically(const std::string& Path, std::string_view Data, mode_t Mode) {
+void WriteFileAtomically(const std::string& Path, std::string_view Data, mode_t Mode,
+                         bool Durable) {
   std::string temp = Path + ".XXXXXX";
   Descriptor file;
   file.fd = ::mkstemp(temp.data());
@@ -44,7 +45,7 @@ void WriteFileAtomically(const std::string& Path, std::string_view Data, mode_t 
     left -= static_cast<std::size_t>(written);
   }
   if (::fchmod(file.fd, Mode) != 0) fail(errno);
-  if (::fsync(file.fd) != 0) fail(errno);
+  if (Durable && ::fsync(file.fd) != 0) fail(errno);
   const int fd = file.fd;
   file.fd = -1;
   if (::close(fd) != 0) fail(errno);
@@ -62,6 +63,7 @@ std::optional<std::string> ReadFileNoFollow(const std::string& Path) {
   if (::fstat(file.fd, &info) != 0) throw TFileError(Path, errno);
   if (!S_ISREG(info.st_mode)) throw TFileError(Path, EINVAL);
   std::string data;
+  data.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
   while (true) {
     const ssize_t got = ::read(file.fd, buffer, sizeof buffer);

@@ -23,9 +23,12 @@ class TFileError : public std::runtime_error {
   int errno_;
 };
 
-// Replaces Path with Data; the file gets the permissions Mode.
+// Replaces Path with Data; the file gets the permissions Mode. Durable
+// waits until the data is on the disk before the rename (for the files the
+// program keeps its own state in); without it an interrupted program still
+// leaves the old file whole.
 void WriteFileAtomically(const std::string& Path, std::string_view Data,
-                         mode_t Mode = 0644);
+                         mode_t Mode = 0644, bool Durable = true);
 
 // The whole file, or nothing when it does not exist. A symbolic link is not
 // followed (it reads as an error), nor is anything but a regular file read.

@@ -1,0 +1,124 @@
+// The rewrite phase on a large page, and whole save jobs against wget on a
+// server that delays every answer.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include "main_form.h"
+#include "process_values.h"
+#include "save_job.h"
+#include "temp_dir.h"
+#include "test_server.h"
+
+namespace leafstash::bench {
+namespace {
+
+constexpr int kPictures = 2000;
+
+// A 2 MB page with 20,000 links: even ones to pictures the table holds,
+// odd ones to pages it does not.
+std::string LargePage() {
+  std::string page = "<html><head><title>Large</title></head><body>\n";
+  int n = 0;
+  while (page.size() < (2u << 20) - 200 || n < 20000) {
+    if (n % 2 == 0)
+      page += "<p>Photo " + std::to_string(n) + " <img src=\"pics/p" + std::to_string(n) +
+              ".gif\" alt='picture " + std::to_string(n) + "'>";
+    else
+      page += "<a href=\"/story/" + std::to_string(n) + ".html\">story</a> and text\n";
+    ++n;
+  }
+  return page + "</body></html>\n";
+}
+
+void BM_RewritePage(benchmark::State& state) {
+  test::TempDir dir;
+  ResetProcessValues();
+  Process().DestPath = dir.Path();
+  Process().Settings.SetSavePictures(true);
+  TURLListMan list;
+  Process().URLList = &list;
+  const std::string base = "http://site.example/d/";
+  list.Add(base + "page.html", "", "", "page.html", TURLKind::Page, TURLState::AwaitingRewrite);
+  for (int n = 0; n < 20000; n += 2)
+    list.Add("pics/p" + std::to_string(n) + ".gif", base + "page.html", "", "", TURLKind::Picture,
+             TURLState::Done);
+  const std::string page = LargePage();
+  TMainForm window;
+  for (auto _ : state) {
+    state.PauseTiming();
+    dir.Write("page.html", page);
+    list.SetState(0, TURLState::AwaitingRewrite);
+    state.ResumeTiming();
+    window.RewritePages();
+  }
+  if (dir.Read("page.html").find("src=\"p0.gif\"") == std::string::npos)
+    state.SkipWithError("the page was not rewritten");
+  QCoreApplication::removePostedEvents(&window);
+  Process().URLList = nullptr;
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(page.size()));
+}
+BENCHMARK(BM_RewritePage)->Unit(benchmark::kMillisecond);
+
+// A site whose every answer takes 20 ms: a page with 2,000 pictures.
+test::TestServer& SlowSite() {
+  static test::TestServer* server = [] {
+    auto* s = new test::TestServer();
+    s->Routes().Get("/gallery/index.html", [](const httplib::Request&, httplib::Response& r) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      std::string page = "<html><body>\n";
+      for (int i = 0; i < kPictures; ++i)
+        page += "<img src=\"img/photo" + std::to_string(i) + ".gif\">\n";
+      r.set_content(page + "</body></html>\n", "text/html");
+    });
+    s->Routes().Get(R"(/gallery/img/photo\d+\.gif)", [](const httplib::Request&, httplib::Response& r) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      r.set_content(std::string("GIF89a") + std::string(2000, 'x'), "image/gif");
+    });
+    s->Start();
+    return s;
+  }();
+  return *server;
+}
+
+void BM_SaveJob(benchmark::State& state) {
+  const std::string url = SlowSite().Url("/gallery/index.html");
+  for (auto _ : state) {
+    test::TempDir dir;
+    ResetProcessValues();
+    TProcessValues& p = Process();
+    p.DestPath = dir.Path();
+    p.PageURL = url;
+    p.PageTitle = "Gallery";
+    p.Settings.SetSavePictures(true);
+    p.Settings.SetMaxThreads(5);
+    RunSaveJob(std::make_unique<TURLListMan>(), {});
+    state.PauseTiming();
+    std::ifstream index(dir.File("INDEX.HTML"));
+    std::string text((std::istreambuf_iterator<char>(index)), {});
+    if (text.find("src=\"photo1999.gif\"") == std::string::npos)
+      state.SkipWithError("the job did not save the gallery");
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * (kPictures + 1));
+}
+BENCHMARK(BM_SaveJob)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+void BM_WgetSaveJob(benchmark::State& state) {
+  const std::string url = SlowSite().Url("/gallery/index.html");
+  for (auto _ : state) {
+    test::TempDir dir;
+    const std::string command =
+        "wget --quiet -e robots=off -p -k -nd -P " + dir.Path() + " " + url;
+    if (std::system(command.c_str()) != 0) state.SkipWithError("wget failed");
+  }
+  state.SetItemsProcessed(state.iterations() * (kPictures + 1));
+}
+BENCHMARK(BM_WgetSaveJob)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+}  // namespace
+}  // namespace leafstash::bench
