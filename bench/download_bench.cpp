@@ -6,8 +6,10 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <malloc.h>
 #include <unistd.h>
 
 #include "ie_download.h"
@@ -52,15 +54,23 @@ test::TestServer& Server() {
 
 std::string SmallUrl(int i) { return Server().Url("/small/" + std::to_string(i)); }
 
-long PeakResidentKiB() {
+long StatusKiB(const char* Field) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    if (line.rfind(Field, 0) == 0) return std::atol(line.c_str() + std::strlen(Field));
   return -1;
 }
+long PeakResidentKiB() { return StatusKiB("VmHWM:"); }
 
-void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+// Hands freed heap back to the system, so that the peak measured next is the
+// download's and not what earlier benchmarks in this process left behind;
+// returns the resident size the measurement starts from.
+long ResetPeakResident() {
+  ::malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";
+  return StatusKiB("VmRSS:");
+}
 
 // Removes the last run's file and lets its pages reach the disk, so that
 // every run writes into the same kind of page cache.
@@ -113,11 +123,11 @@ BENCHMARK(BM_CurlCliSmallFiles)->Unit(benchmark::kMillisecond)->Iterations(3)->U
 void BM_DownloadLargeFile(benchmark::State& state) {
   Server();
   test::TempDir dir;
-  long peak = 0;
+  long peak = 0, rise = 0;
   for (auto _ : state) {
     state.PauseTiming();
     ClearDestination(dir.File("large.bin"));
-    ResetPeakResident();
+    const long start = ResetPeakResident();
     state.ResumeTiming();
     TIEDownload d;
     HRESULT result = E_FAIL;
@@ -133,10 +143,13 @@ void BM_DownloadLargeFile(benchmark::State& state) {
     if (!test::WaitUntil([&] { return finished; }, 600000) || result != S_OK ||
         size != static_cast<std::int64_t>(kLargeSize))
       state.SkipWithError("download failed");
-    peak = std::max(peak, PeakResidentKiB());
+    const long top = PeakResidentKiB();
+    peak = std::max(peak, top);
+    rise = std::max(rise, top - start);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kLargeSize));
   state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
+  state.counters["rss_rise_MiB"] = static_cast<double>(rise) / 1024.0;
 }
 BENCHMARK(BM_DownloadLargeFile)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 

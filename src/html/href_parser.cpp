@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "text_utils.h"
 
@@ -63,57 +68,89 @@ std::size_t Find(std::string_view Text, std::string_view Needle,
   return hit ? static_cast<const char*>(hit) - Text.data() : npos;
 }
 
-// The same for the short needles of attribute names inside one tag, where
-// the set-up of a general search costs more than the search.
-std::size_t FindShort(std::string_view Text, std::string_view Needle) {
+constexpr unsigned char Upper(unsigned char C) {
+  return static_cast<unsigned char>(C - ((C >= 'a' && C <= 'z') ? 32 : 0));
+}
+
+// Offset of the first byte at or after From that is one of Set; N when
+// there is none. Sixteen bytes at a time where the processor allows it.
+template <std::size_t K>
+std::size_t FindFirstOf(const unsigned char* P, std::size_t From, std::size_t N,
+                        const std::array<char, K>& Set) {
+  std::size_t i = From;
+#if defined(__SSE2__)
+  __m128i needles[K];
+  for (std::size_t k = 0; k < K; ++k) needles[k] = _mm_set1_epi8(Set[k]);
+  for (; i + 16 <= N; i += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + i));
+    __m128i hit = _mm_cmpeq_epi8(block, needles[0]);
+    for (std::size_t k = 1; k < K; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(block, needles[k]));
+    if (const int mask = _mm_movemask_epi8(hit)) return i + __builtin_ctz(mask);
+  }
+#endif
+  for (; i < N; ++i)
+    for (char c : Set)
+      if (P[i] == static_cast<unsigned char>(c)) return i;
+  return N;
+}
+
+// Offset of the upper-case Needle in Text, ignoring ASCII case, or npos.
+std::size_t FindCaseless(std::string_view Text, std::string_view Needle) {
   if (Needle.empty() || Needle.size() > Text.size()) return npos;
+  const unsigned char* t = reinterpret_cast<const unsigned char*>(Text.data());
   const char first = Needle[0];
-  const std::size_t last = Text.size() - Needle.size();
-  for (std::size_t i = 0; i <= last; ++i) {
-    if (Text[i] != first) continue;
-    std::size_t k = 1;
-    while (k < Needle.size() && Text[i + k] == Needle[k]) ++k;
+  const std::array<char, 2> firsts = {first, static_cast<char>(first | 0x20)};
+  const std::size_t end = Text.size() - Needle.size() + 1;
+  for (std::size_t i = FindFirstOf(t, 0, end, firsts); i < end;
+       i = FindFirstOf(t, i + 1, end, firsts)) {
+    std::size_t k = 0;
+    while (k < Needle.size() && Upper(t[i + k]) == static_cast<unsigned char>(Needle[k])) ++k;
     if (k == Needle.size()) return i;
   }
   return npos;
 }
 
-// Byte classes for the quote-aware search.
-enum ByteClass : unsigned char { kOrdinary, kDoubleQuote, kSingleQuote, kStop };
-
-struct StopTable {
-  ByteClass cls[256] = {};
-};
-
-constexpr StopTable MakeStopTable(std::string_view Stops) {
-  StopTable table;
-  table.cls[static_cast<unsigned char>('"')] = kDoubleQuote;
-  table.cls[static_cast<unsigned char>('\'')] = kSingleQuote;
-  for (char c : Stops) table.cls[static_cast<unsigned char>(c)] = kStop;
-  return table;
+// Offset of a block's closing Delimiter (upper case, led by a byte that is
+// not a letter) in Text at or after From, ignoring ASCII case, or npos.
+std::size_t FindDelimiter(std::string_view Text, std::string_view Delimiter,
+                          std::size_t From) {
+  const unsigned char* t = reinterpret_cast<const unsigned char*>(Text.data());
+  const std::size_t n = Text.size();
+  while (From + Delimiter.size() <= n) {
+    const void* hit = std::memchr(t + From, Delimiter[0], n - From - Delimiter.size() + 1);
+    if (!hit) return npos;
+    const std::size_t at = static_cast<const unsigned char*>(hit) - t;
+    std::size_t k = 1;
+    while (k < Delimiter.size() && Upper(t[at + k]) == static_cast<unsigned char>(Delimiter[k])) ++k;
+    if (k == Delimiter.size()) return at;
+    From = at + 1;
+  }
+  return npos;
 }
 
-constexpr StopTable kNameStops = MakeStopTable("\r <>");
-constexpr StopTable kTagStops = MakeStopTable(">");
+// The bytes a quote-aware search stops at: the two quote characters first,
+// then the stops proper.
+constexpr std::array<char, 6> kNameStops = {'"', '\'', '\r', ' ', '<', '>'};
+constexpr std::array<char, 3> kTagStops = {'"', '\'', '>'};
+constexpr std::array<char, 1> kTagStart = {'<'};
 
 // The first stop byte at or after Start that stands outside double and
 // single quotes (a double quote counts only outside single quotes and the
 // other way round); npos when there is none.
+template <std::size_t K>
 std::size_t FindOutsideQuotes(std::string_view Text, std::size_t Start,
-                              const StopTable& Table) {
+                              const std::array<char, K>& Stops) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(Text.data());
   const std::size_t n = Text.size();
   std::size_t i = Start;
   while (i < n) {
-    while (i < n && Table.cls[p[i]] == kOrdinary) ++i;
+    i = FindFirstOf(p, i, n, Stops);
     if (i >= n) break;
-    const ByteClass cls = Table.cls[p[i]];
-    if (cls == kStop) return i;
+    if (p[i] != '"' && p[i] != '\'') return i;
     // Inside quotes only the same quote character counts.
-    const unsigned char quote = cls == kDoubleQuote ? '"' : '\'';
-    ++i;
-    while (i < n && p[i] != quote) ++i;
-    ++i;
+    const void* close = i + 1 < n ? std::memchr(p + i + 1, p[i], n - i - 1) : nullptr;
+    if (!close) break;
+    i = static_cast<const unsigned char*>(close) - p + 1;
   }
   return npos;
 }
@@ -123,37 +160,37 @@ enum class TagId {
   Style, Title, Script, Php, ServerPage,
 };
 
+// A name of up to seven bytes packed into one number with its length, for
+// comparing names in registers.
+constexpr std::uint64_t NameKey(std::string_view Name) {
+  std::uint64_t key = static_cast<std::uint64_t>(Name.size()) << 56;
+  for (std::size_t k = 0; k < Name.size(); ++k)
+    key |= static_cast<std::uint64_t>(Upper(static_cast<unsigned char>(Name[k]))) << (8 * k);
+  return key;
+}
+
+// The tag a name stands for, ASCII case ignored.
 TagId Classify(std::string_view Name) {
-  switch (Name.size()) {
-    case 1:
-      if (Name[0] == 'A') return TagId::A;
-      if (Name[0] == '?') return TagId::Php;
-      break;
-    case 3:
-      if (Name == "IMG") return TagId::Img;
-      break;
-    case 4:
-      if (Name == "AREA") return TagId::Area;
-      if (Name == "LINK") return TagId::Link;
-      if (Name == "BODY") return TagId::Body;
-      if (Name == "META") return TagId::Meta;
-      if (Name == "?PHP") return TagId::Php;
-      break;
-    case 5:
-      if (Name == "FRAME") return TagId::Frame;
-      if (Name == "STYLE") return TagId::Style;
-      if (Name == "TITLE") return TagId::Title;
-      break;
-    case 6:
-      if (Name == "IFRAME") return TagId::IFrame;
-      if (Name == "SCRIPT") return TagId::Script;
-      break;
-    case 7:
-      if (Name == "BGSOUND") return TagId::BgSound;
-      break;
+  if (Name.size() <= 7) {
+    switch (NameKey(Name)) {
+      case NameKey("A"): return TagId::A;
+      case NameKey("?"): return TagId::Php;
+      case NameKey("IMG"): return TagId::Img;
+      case NameKey("AREA"): return TagId::Area;
+      case NameKey("LINK"): return TagId::Link;
+      case NameKey("BODY"): return TagId::Body;
+      case NameKey("META"): return TagId::Meta;
+      case NameKey("?PHP"): return TagId::Php;
+      case NameKey("FRAME"): return TagId::Frame;
+      case NameKey("STYLE"): return TagId::Style;
+      case NameKey("TITLE"): return TagId::Title;
+      case NameKey("IFRAME"): return TagId::IFrame;
+      case NameKey("SCRIPT"): return TagId::Script;
+      case NameKey("BGSOUND"): return TagId::BgSound;
+      default: break;
+    }
   }
-  if (Name.find('%') != npos) return TagId::ServerPage;
-  return TagId::Ignored;
+  return Name.find('%') != npos ? TagId::ServerPage : TagId::Ignored;
 }
 
 // Bytes that GetAttributeValue treats specially; the rest are copied in runs.
@@ -163,14 +200,13 @@ constexpr std::array<bool, 256> kAttributeSpecial = [] {
   return special;
 }();
 
-}  // namespace
-
-std::string GetAttributeValue(std::string_view Text, std::string_view UpperText,
-                              std::string_view UpperName) {
-  std::string value;
-  if (Text.empty()) return value;
-  const std::size_t at = FindShort(UpperText, UpperName);
-  if (at == npos) return value;
+// GetAttributeValue into Value, whose memory is kept from call to call.
+void ReadAttributeValue(std::string_view Text, std::string_view UpperName,
+                        std::string& value) {
+  value.clear();
+  if (Text.empty()) return;
+  const std::size_t at = FindCaseless(Text, UpperName);
+  if (at == npos) return;
   bool seenEquals = false, valueStarted = false, inQuotes = false;
   char quote = 0;
   std::size_t run = npos;  // start of the pending run of copied bytes
@@ -191,14 +227,14 @@ std::string GetAttributeValue(std::string_view Text, std::string_view UpperText,
     flush(i);
     switch (c) {
       case ' ':
-        if (valueStarted && !inQuotes) return value;
+        if (valueStarted && !inQuotes) return;
         value += ' ';  // blanks before the value are kept
         break;
       case '"':
       case '\'':
         if (!seenEquals) break;
         if (inQuotes) {
-          if (c == quote) return value;
+          if (c == quote) return;
           valueStarted = true;  // the other quote character is dropped
         } else {
           quote = c;
@@ -210,7 +246,7 @@ std::string GetAttributeValue(std::string_view Text, std::string_view UpperText,
         break;
       case '<':
       case '>':
-        if (!inQuotes) return value;
+        if (!inQuotes) return;
         break;
       case '=':
         if (seenEquals) value += '=';
@@ -219,6 +255,13 @@ std::string GetAttributeValue(std::string_view Text, std::string_view UpperText,
     }
   }
   flush(Text.size());
+}
+
+}  // namespace
+
+std::string GetAttributeValue(std::string_view Text, std::string_view UpperName) {
+  std::string value;
+  ReadAttributeValue(Text, UpperName, value);
   return value;
 }
 
@@ -250,8 +293,7 @@ class HtmlScan {
   explicit HtmlScan(THREFDocument& Document)
       : doc_(Document),
         nested_(Document.scanning_),
-        textBuf_(nested_ ? ownText_ : Document.scanText_),
-        upper_(nested_ ? ownUpper_ : Document.scanUpper_) {
+        textBuf_(nested_ ? ownText_ : Document.scanText_) {
     doc_.scanning_ = true;
   }
   ~HtmlScan() {
@@ -278,7 +320,6 @@ class HtmlScan {
       TakeLines();
     }
     if (html) {
-      MakeUpper();
       ScanHtml();
     } else {
       ScanCallReferences(text_, kStylePatterns);
@@ -341,37 +382,28 @@ class HtmlScan {
     *Out++ = '\n';
   }
 
-  void MakeUpper() {
-    const std::size_t n = text_.size();
-    upper_.resize(n);
-    const unsigned char* src = reinterpret_cast<const unsigned char*>(text_.data());
-    char* u = upper_.data();
-    for (std::size_t k = 0; k < n; ++k) {
-      const unsigned char c = src[k];
-      u[k] = static_cast<char>(c - ((c >= 'a' && c <= 'z') ? 32 : 0));
-    }
-  }
-
   void ScanHtml() {
-    const std::string_view text = text_, upper = upper_;
+    const std::string_view text = text_;
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-      const void* lt = std::memchr(text.data() + i, '<', n - i);
-      if (!lt) break;
-      i = static_cast<const char*>(lt) - text.data();
+      // Tags stand close together: an inline search beats a library call.
+      i = FindFirstOf(reinterpret_cast<const unsigned char*>(text.data()), i, n, kTagStart);
+      if (i >= n) break;
 
       // A name runs to CR, space, "<" or ">" outside quotes; without one, to
       // the end of the text, whose last byte is left out.
       const std::size_t stop = FindOutsideQuotes(text, i + 1, kNameStops);
       const std::size_t nameEnd = stop == npos ? n - 1 : stop;
       const std::size_t nameLen = nameEnd > i ? nameEnd - i - 1 : 0;
-      const std::string_view name = TrimView(upper.substr(i + 1, nameLen));
-      const TagId id = Classify(name);
+      const std::string_view rawName = TrimView(text.substr(i + 1, nameLen));
+      const TagId id = Classify(rawName);
+      if (id == TagId::Ignored) {
+        ++i;  // tags inside comments and unknown tags are still found
+        continue;
+      }
+      const std::string name = UpperCopy(rawName);
       switch (id) {
-        case TagId::Ignored:
-          ++i;  // tags inside comments and unknown tags are still found
-          break;
         case TagId::Style:
           i = ProcessBlock(id, name, "</STYLE>", nameEnd + 1, false);
           break;
@@ -414,7 +446,7 @@ class HtmlScan {
     doc_.closingDelimiter_.assign(Delimiter);
     const std::size_t n = text_.size();
     From = std::min(From, n);
-    const std::size_t at = Find(upper_, Delimiter, From);
+    const std::size_t at = FindDelimiter(text_, Delimiter, From);
     if (at == npos) {
       ProcessTag(Id, Name, From, n);
       return n;
@@ -427,40 +459,40 @@ class HtmlScan {
   void ProcessTag(TagId Id, std::string_view Name, std::size_t From,
                   std::size_t To) {
     const std::string_view text = text_.substr(From, To - From);
-    const std::string_view upper = std::string_view(upper_).substr(From, To - From);
     doc_.TagName.assign(Name);
-    std::string link;
+    std::string& link = link_;
+    link.clear();
     switch (Id) {
       case TagId::A:
       case TagId::Area:
       case TagId::Link:
-        link = GetAttributeValue(text, upper, "HREF");
+        ReadAttributeValue(text, "HREF", link);
         break;
       case TagId::Img:
       case TagId::Frame:
       case TagId::IFrame:
       case TagId::BgSound:
-        link = GetAttributeValue(text, upper, "SRC");
+        ReadAttributeValue(text, "SRC", link);
         break;
       case TagId::Body:
-        link = GetAttributeValue(text, upper, "BACKGROUND");
+        ReadAttributeValue(text, "BACKGROUND", link);
         break;
       case TagId::Style:
         ScanCallReferences(text, kStylePatterns);
         break;
       case TagId::Meta: {
-        const std::string metaName = UpperCopy(GetAttributeValue(text, upper, "NAME"));
+        const std::string metaName = UpperCopy(GetAttributeValue(text, "NAME"));
         if (metaName == "KEYWORD")
-          doc_.Keywords = GetAttributeValue(text, upper, "CONTENT");
+          doc_.Keywords = GetAttributeValue(text, "CONTENT");
         else if (metaName == "DESCRIPTION")
-          doc_.Description = GetAttributeValue(text, upper, "CONTENT");
+          doc_.Description = GetAttributeValue(text, "CONTENT");
         break;
       }
       case TagId::Title:
         doc_.Title.assign(text);
         break;
       case TagId::Script:
-        link = GetAttributeValue(text, upper, "SRC");
+        ReadAttributeValue(text, "SRC", link);
         if (link.empty()) RaiseScript("SCRIPT", text);
         break;
       case TagId::Php:
@@ -505,10 +537,10 @@ class HtmlScan {
 
   THREFDocument& doc_;
   const bool nested_;
-  std::string ownText_, ownUpper_;
+  std::string ownText_;
+  std::string link_;  // the link of the tag being processed
   std::string& textBuf_;
   std::string_view text_;  // the scanned text: textBuf_ or the caller's text
-  std::string& upper_;
 };
 
 void THREFDocument::Parse() { HtmlScan(*this).Run(nullptr); }

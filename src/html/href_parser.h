@@ -72,8 +72,8 @@ class THREFDocument {
  private:
   friend class HtmlScan;
   std::string closingDelimiter_;
-  // Scratch text of the scan: the joined lines and their upper-case copy.
-  std::string scanText_, scanUpper_;
+  // Scratch text of the scan: the joined lines.
+  std::string scanText_;
   bool scanning_ = false;
 };
 
@@ -103,11 +103,10 @@ class THREFParser {
 };
 
 // Attribute value as the scanner extracts it from a tag's text: the first
-// occurrence of UpperName (upper case) in the upper-cased text, then the
-// value after "=" with quotes removed, "+" read as a space and the spaces
-// before the value kept. UpperText is the upper-case copy of Text.
-std::string GetAttributeValue(std::string_view Text, std::string_view UpperText,
-                              std::string_view UpperName);
+// occurrence of UpperName (upper case) in the text, ASCII case ignored, then
+// the value after "=" with quotes removed, "+" read as a space and the
+// spaces before the value kept.
+std::string GetAttributeValue(std::string_view Text, std::string_view UpperName);
 
 // The first argument of the call whose "(" follows the start of Text, with
 // quotes dropped; an argument holding "Location:" gives what follows it.
