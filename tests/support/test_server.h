@@ -29,6 +29,8 @@ class BasicTestServer {
   explicit BasicTestServer(Args&&... ServerArgs) : server_(std::forward<Args>(ServerArgs)...) {
     server_.new_task_queue = [] { return new httplib::ThreadPool(64); };
     server_.set_tcp_nodelay(true);
+    // Idle connections close soon, so that stopping the server is quick.
+    server_.set_keep_alive_timeout(1);
     // Requests are listed in the order they arrive; the body, read later,
     // is filled in once the answer has gone out.
     server_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
