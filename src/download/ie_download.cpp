@@ -520,7 +520,11 @@ HRESULT TBSCB::Authenticate(HWND* Window, LPWSTR* UserName, LPWSTR* Password) {
   if (owner_ && owner_->OnAuthenticate) {
     HWND window = Window ? *Window : 0;
     LPWSTR user = nullptr, password = nullptr;
+    // The time the user takes to answer a prompt is not inactivity.
+    const bool timing = timer_ && timer_->isActive();
+    if (timing) timer_->stop();
     const HRESULT result = owner_->OnAuthenticate(this, window, user, password);
+    if (timing && timer_ && owner_ && !stopped_) timer_->start(info_.TimeOut);
     if (Window) *Window = window;
     if (UserName) *UserName = user; else CoTaskMemFree(user);
     if (Password) *Password = password; else CoTaskMemFree(password);

@@ -321,6 +321,21 @@ TEST_F(DownloadTest, InactivityTimeOut) {
   EXPECT_EQ(byPath[Url("/stall")], INET_E_CONNECTION_TIMEOUT);
   EXPECT_EQ(byPath[Url("/trickle")], S_OK);
 
+  // A prompt the user takes longer to answer than the time-out is not
+  // inactivity.
+  rec.completions.clear();
+  d.OnAuthenticate = [&](TBSCB*, HWND&, LPWSTR& user, LPWSTR& password) {
+    test::RunFor(900);
+    user = CoTaskStrDup("ann");
+    password = CoTaskStrDup("pw");
+    return S_OK;
+  };
+  d.Download(Url("/secret"));
+  ASSERT_TRUE(rec.WaitFor(1));
+  EXPECT_EQ(rec.completions[0].result, S_OK);
+  EXPECT_EQ(rec.completions[0].body, "the secret");
+  d.OnAuthenticate = nullptr;
+
   // A time-out of 0 is none at all.
   d.TimeOut = 0;
   rec.completions.clear();
