@@ -32,6 +32,12 @@ std::size_t EndsKey(char First, char Last) {
 
 bool IsBlank(char C) { return C == ' ' || C == '\t' || C == '\r' || C == '\n'; }
 
+// Bytes trimmed from the ends of a link: those of value 32 or less.
+bool IsTrimmed(char C) { return static_cast<unsigned char>(C) <= 32; }
+
+// How many blanks may follow a link inside its quotes.
+constexpr std::size_t kTrailingBlanks = 16;
+
 }  // namespace
 
 std::string RewriteLinks(std::string_view Text, const std::vector<TLinkPair>& Pairs) {
@@ -56,7 +62,7 @@ std::string RewriteLinks(std::string_view Text, const std::vector<TLinkPair>& Pa
   // The end of the value that starts at From: the first End (or, with
   // Space, the first space too) no further than the longest link text.
   const auto valueEnd = [&](std::size_t From, char End, bool Space) -> std::size_t {
-    const std::size_t limit = std::min(n, From + longest + 1);
+    const std::size_t limit = std::min(n, From + longest + 1 + kTrailingBlanks);
     for (std::size_t k = From; k < limit; ++k) {
       const char c = Text[k];
       if (c == End || (Space && c == ' ')) return k;
@@ -74,25 +80,29 @@ std::string RewriteLinks(std::string_view Text, const std::vector<TLinkPair>& Pa
     if (i >= n) break;
     const char c = Text[i];
     std::size_t from = 0, end = std::string_view::npos;
-    if (c == '"' || c == '\'') {
+    std::size_t close = 0;  // the end character
+    if (c == '"' || c == '\'' || c == '(') {
+      // Blanks just inside the quotes or parentheses are not part of the
+      // link; the scanner trims them too.
       from = i + 1;
-      end = valueEnd(from, c, false);
-    } else if (c == '(') {
-      from = i + 1;
-      end = valueEnd(from, ')', false);
+      while (from < n && IsTrimmed(Text[from])) ++from;
+      end = close = valueEnd(from, c == '(' ? ')' : c, false);
+      if (end != std::string_view::npos)
+        while (end > from && IsTrimmed(Text[end - 1])) --end;
     } else if (c == '=') {
       from = i + 1;
       while (from < n && IsBlank(Text[from])) ++from;
-      end = valueEnd(from, '>', true);
+      end = close = valueEnd(from, '>', true);
     }
-    if (end != std::string_view::npos && end > from && lengths[end - from] &&
+    if (end != std::string_view::npos && end > from && end - from < lengths.size() &&
+        lengths[end - from] &&
         ends[EndsKey(Text[from], Text[end - 1])]) {
       auto hit = replacements.find(Text.substr(from, end - from));
       if (hit != replacements.end()) {
         out.append(Text.data() + copied, from - copied);
         out.append(*hit->second);
-        copied = end;  // the end character is copied with what follows
-        i = end + 1;
+        copied = end;  // trailing blanks and the end character follow
+        i = close + 1;
         continue;
       }
     }

@@ -43,6 +43,18 @@ TEST(RewriteLinks, OnlyWholeValuesAndNeverTwice) {
   EXPECT_EQ(RewriteLinks("=a.html", tails), "=a.html");  // no end character
 }
 
+TEST(RewriteLinks, BlanksInsideTheQuotesStay) {
+  const std::vector<TLinkPair> pairs = {{"x.gif", "0x.gif"}, {"bg.gif", "bg.gif"}};
+  EXPECT_EQ(RewriteLinks("<img src=\" x.gif \" alt=\"x.gif\">", pairs),
+            "<img src=\" 0x.gif \" alt=\"0x.gif\">");
+  EXPECT_EQ(RewriteLinks("<img src='\r\nx.gif'>", pairs), "<img src='\r\n0x.gif'>");
+  EXPECT_EQ(RewriteLinks("<style>p{background:url( x.gif )}</style>", pairs),
+            "<style>p{background:url( 0x.gif )}</style>");
+  // A value longer than every link text is left alone.
+  EXPECT_EQ(RewriteLinks("<img src=\"x.gifxxxxxxxxxxxxxx\">", pairs),
+            "<img src=\"x.gifxxxxxxxxxxxxxx\">");
+}
+
 TEST(RewriteLinks, LocalNamesAsLinks) {
   EXPECT_EQ(LocalNameAsLink("c%20d.gif"), "c%2520d.gif");
   EXPECT_EQ(LocalNameAsLink("plain.gif"), "plain.gif");
