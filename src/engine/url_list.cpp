@@ -126,6 +126,13 @@ void TURLListMan::Rename(std::size_t Index, std::string_view Segment) {
   byName_.Insert(Index);
 }
 
+void TURLListMan::AddExtension(std::size_t Index, std::string_view Extension) {
+  const std::size_t room = kMaxBaseName - std::min(kMaxBaseName, Extension.size());
+  std::string name(Utf8Prefix(entries_.at(Index).LocalName, room));
+  name.append(Extension);
+  Rename(Index, name);
+}
+
 std::optional<std::size_t> TURLListMan::FindName(std::string_view Name, std::size_t From,
                                                  std::optional<std::size_t> Self) const {
   const std::optional<std::size_t> at = byName_.Find(Name);

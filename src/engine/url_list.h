@@ -61,6 +61,9 @@ class TURLListMan {
   }
   // Gives the entry a new local name, made unique by MakeLocalName.
   void Rename(std::size_t Index, std::string_view Segment);
+  // Renames the entry to its name followed by Extension; a long name is cut
+  // before the extension, so the extension stays.
+  void AddExtension(std::size_t Index, std::string_view Extension);
 
   // The job log, lfsta4.log in the destination folder. SaveLog and LoadLog
   // throw TFileError when the file cannot be written or read.

@@ -108,6 +108,15 @@ TEST_F(URLListTest, LongAddressesAndNames) {
   const std::string& name = list.Item(2).LocalName;
   EXPECT_LE(name.size(), 245u);
   EXPECT_EQ(name.size() % 2, 0u);  // whole two-byte characters only
+
+  // An extension the MIME type asks for survives on a name at the limit.
+  list.AddExtension(0, ".htm");
+  list.AddExtension(1, ".htm");
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_LE(list.Item(i).LocalName.size(), 245u);
+    EXPECT_TRUE(list.Item(i).LocalName.ends_with(".htm")) << list.Item(i).LocalName;
+  }
+  EXPECT_NE(list.Item(0).LocalName, list.Item(1).LocalName);
 }
 
 TEST_F(URLListTest, StatesAndLookups) {
