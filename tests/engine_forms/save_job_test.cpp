@@ -273,6 +273,24 @@ TEST_F(SiteTest, APageThatIsNotHttpGivesAnEmptyJob) {
   EXPECT_TRUE(QGuiApplication::applicationDisplayName().startsWith("100%"));
 }
 
+TEST_F(SiteTest, TheWarningFileGoesAfterTheJob) {
+  Process().PageURL = "file:///home/ann/page.html";
+  Process().BrowserWindow = Variant::Null();
+  const std::string warning = dest_.File("! WARNING !");
+  dest_.Write("! WARNING !", "DO NOT OPEN");
+  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}, warning).Ran);
+  EXPECT_FALSE(FileExists(warning));
+  EXPECT_TRUE(errors_.empty());
+  // One that cannot be deleted is reported, and the log is still written.
+  ::mkdir(warning.c_str(), 0755);
+  ::unlink(dest_.File("lfsta4.log").c_str());
+  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}, warning).Ran);
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find(warning), std::string::npos) << errors_[0];
+  EXPECT_TRUE(FileExists(dest_.File("lfsta4.log")));
+  ::rmdir(warning.c_str());
+}
+
 TEST_F(SiteTest, ProgressTextsAndTitle) {
   TURLListMan list;
   Process().URLList = &list;
@@ -292,6 +310,40 @@ TEST_F(SiteTest, ProgressTextsAndTitle) {
   EXPECT_EQ(RoundedPercent(5, 8), 62);   // 62.5 to even
   EXPECT_EQ(RoundedPercent(7, 8), 88);   // 87.5 to even
   Process().URLList = nullptr;
+}
+
+// What Abort leaves behind when it meets the end of the download phase.
+TEST_F(SiteTest, AbortBeatsTheQueuedRewriteAndLatePages) {
+  TURLListMan list;
+  Process().URLList = &list;
+  const std::string page = "<html><img src=\"a.gif\"></html>\r\n";
+  list.Add(Url("/p.html"), "", "", "", TURLKind::Page, TURLState::AwaitingRewrite);
+  list.Add(Url("/a.gif"), Url("/p.html"), "", "", TURLKind::Picture, TURLState::Done);
+  list.Add(Url("/late.html"), "", "", "", TURLKind::Page, TURLState::Downloading);
+  dest_.Write("p.html", page);
+  TMainForm window;
+  // The end of the phase is already queued when the user clicks Abort.
+  QCoreApplication::postEvent(&window, new QEvent(static_cast<QEvent::Type>(
+                                           TMainForm::WM_DOWNLOADS_DONE)));
+  window.btnAbortClick();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(dest_.Read("p.html"), page);
+  EXPECT_EQ(list.Item(0).State, TURLState::AwaitingRewrite);
+  // A page that arrives afterwards is stored, not scanned, and not finished.
+  TMemoryStream late;
+  late.Write("<img src=b.gif>", 15);
+  window.SaveCompleted(2, &late);
+  EXPECT_EQ(dest_.Read("late.html"), "<img src=b.gif>");
+  EXPECT_EQ(list.Item(2).State, TURLState::AwaitingRewrite);
+  EXPECT_EQ(list.Count(), 3u);
+  Process().URLList = nullptr;
+}
+
+TEST(Forms, FragmentsAsWritten) {
+  EXPECT_EQ(FragmentAsWritten("q.html#a&quot;b"), "#a&quot;b");
+  EXPECT_EQ(FragmentAsWritten("a.php?x=1&#38;y=2#top"), "#top");
+  EXPECT_EQ(FragmentAsWritten("q.html#se\r\nc2"), "#sec2");
+  EXPECT_EQ(FragmentAsWritten("q.html"), "");
 }
 
 TEST(Forms, AsLaidOut) {
@@ -319,7 +371,9 @@ TEST(Forms, AsLaidOut) {
   TSharedTexts texts;
   texts.lblAuthTitle = "<b>Log in</b>";
   form.SetTexts(texts);
-  EXPECT_EQ(form.lblAuthTitle->textFormat(), Qt::PlainText);  // outside text stays text
+  // Texts from outside stay text.
+  for (QLabel* label : {form.lblAuthTitle, form.lblAuthURL, form.lblAuthUser, form.lblAuthPass})
+    EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
 }
 
 // Answers every authentication dialog that opens with Answer.
@@ -375,6 +429,46 @@ TEST_F(SiteTest, CredentialsStoredAskedAndRefused) {
     EXPECT_EQ(cancel.shown, 1);
     EXPECT_EQ(StateOf("/auth/index.html"), TURLState::Failed);
   }
+  // Stored credentials the server turns down are not sent again: the user
+  // is asked.
+  Process().Settings.SetPassword("wrong");
+  {
+    DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
+    ::unlink(dest_.File("lfsta4.log").c_str());
+    ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+    EXPECT_EQ(cancel.shown, 1);
+    EXPECT_EQ(StateOf("/auth/index.html"), TURLState::Failed);
+  }
+}
+
+TEST_F(SiteTest, OverlappingRequestsNestTheirDialogs) {
+  Process().PageURL = "http://localhost:1/page.html";
+  Process().BrowserWindow = Variant::Null();
+  int most = 0, answered = 0, waited = 0;
+  QTimer answer;
+  answer.setInterval(20);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    auto* form = dynamic_cast<TAuthForm*>(QApplication::activeModalWidget());
+    if (!form) return;
+    int open = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      open += widget->isVisible() && dynamic_cast<TAuthForm*>(widget) != nullptr;
+    most = std::max(most, open);
+    if (open < 2 && ++waited < 100) return;  // give the second request time to ask
+    form->edUser->setText("ann");
+    form->edPass->setText("pw");
+    form->btnOk->click();
+    ++answered;
+  });
+  answer.start();
+  auto list = std::make_unique<TURLListMan>();
+  list->Add(Url("/auth/index.html?a"), "", "", "", TURLKind::Other, TURLState::Queued);
+  list->Add(Url("/auth/index.html?b"), "", "", "", TURLKind::Other, TURLState::Queued);
+  ASSERT_TRUE(RunSaveJob(std::move(list), {}).Ran);
+  EXPECT_EQ(most, 2);
+  EXPECT_EQ(answered, 2);
+  EXPECT_EQ(StateOf("/auth/index.html?a"), TURLState::Done);
+  EXPECT_EQ(StateOf("/auth/index.html?b"), TURLState::Done);
 }
 
 TEST_F(SiteTest, StoredCredentialsStayWithThePagesServer) {

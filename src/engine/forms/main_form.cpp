@@ -64,6 +64,15 @@ std::string WithCrLfLines(std::string_view Text) {
   return out;
 }
 
+std::string FragmentAsWritten(std::string_view Link) {
+  std::size_t at = Link.find('#');
+  while (at != std::string_view::npos && at > 0 && Link[at - 1] == '&') at = Link.find('#', at + 1);
+  if (at == std::string_view::npos) return {};
+  std::string fragment(Link.substr(at));
+  StripChars(fragment, LinkStripSet());
+  return fragment;
+}
+
 bool IsTextPage(const std::string& Data) {
   return std::memchr(Data.data(), '\0', Data.size()) == nullptr;
 }
@@ -161,6 +170,7 @@ bool TMainForm::event(QEvent* Event) {
       StartJob();
       return true;
     case WM_DOWNLOADS_DONE:
+      if (aborted_) return true;  // the user's Abort came first: no rewriting
       ended_ = true;
       IED.Cancel();
       RewritePages();
@@ -226,13 +236,13 @@ void TMainForm::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText,
   const std::string name = List().Item(*index).LocalName;
   if (SameTextAscii(text, "text/html")) {
     List().SetKind(*index, TURLKind::Page);
-    if (!HasExtension(name, {".htm", ".html"})) List().Rename(*index, name + ".htm");
+    if (!HasExtension(name, {".htm", ".html"})) List().AddExtension(*index, ".htm");
   } else if (SameTextAscii(text, "image/gif")) {
     List().SetKind(*index, TURLKind::Picture);
-    if (!HasExtension(name, {".gif"})) List().Rename(*index, name + ".gif");
+    if (!HasExtension(name, {".gif"})) List().AddExtension(*index, ".gif");
   } else if (SameTextAscii(text, "image/jpeg")) {
     List().SetKind(*index, TURLKind::Picture);
-    if (!HasExtension(name, {".jpg", ".jpeg"})) List().Rename(*index, name + ".jpg");
+    if (!HasExtension(name, {".jpg", ".jpeg"})) List().AddExtension(*index, ".jpg");
   }
 }
 
@@ -270,9 +280,14 @@ void TMainForm::SaveCompleted(std::size_t Entry, TStream* Stream) {
     List().SetState(Entry, TURLState::Failed);
     return;
   }
-  // Late completions after the end of the phase store their file only.
-  if (entry.Kind != TURLKind::Page || ended_ || !IsTextPage(data)) {
+  if (entry.Kind != TURLKind::Page || !IsTextPage(data)) {
     List().SetState(Entry, TURLState::Done);
+    return;
+  }
+  // A page that comes after the end of the phase is stored, never scanned
+  // nor rewritten: it stays unfinished, so a later job fetches it again.
+  if (ended_) {
+    List().SetState(Entry, TURLState::AwaitingRewrite);
     return;
   }
   CurrentPageURL = entry.ActualURL;
@@ -281,7 +296,7 @@ void TMainForm::SaveCompleted(std::size_t Entry, TStream* Stream) {
 }
 
 void TMainForm::btnAbortClick() {
-  ended_ = true;
+  ended_ = aborted_ = true;
   IED.Cancel();
   Post(WM_JOB_CLOSE);
 }
@@ -378,7 +393,7 @@ void TMainForm::UpdateParserFoundHyperlink(THREFDocument*, const std::string& Li
   if (const auto index = List().FindByURL(resolved_)) {
     pair.FoundText.assign(TrimView(Link));
     pair.Replacement = LocalNameAsLink(List().Item(*index).LocalName);
-    pair.Replacement.append(address.substr(withoutFragment.size()));
+    if (withoutFragment.size() < address.size()) pair.Replacement += FragmentAsWritten(pair.FoundText);
   }
   // A link the table does not hold keeps no text: nothing replaces it.
   LinkPairs.push_back(std::move(pair));

@@ -95,6 +95,7 @@ class TMainForm : public QDialog {
   bool started_ = false;
   bool starting_ = false;  // StartDownloads is running
   bool ended_ = false;     // aborted, or the download phase is over
+  bool aborted_ = false;
   std::unordered_set<std::uint64_t> completed_;
   std::unordered_set<std::uint64_t> credentialsGiven_;
   std::optional<TUrlBase> currentBase_;  // CurrentPageURL taken apart
@@ -108,6 +109,11 @@ bool IsTextPage(const std::string& Data);
 
 // The text with every line ended by CR LF (line ends CR LF, LF or CR).
 std::string WithCrLfLines(std::string_view Text);
+
+// The fragment of a link as the page writes it, "" when it has none: from
+// the first "#" that does not begin a character reference ("&#38;"), with
+// tabs and line breaks removed and character references kept as written.
+std::string FragmentAsWritten(std::string_view Link);
 
 // Position × 100 / Maximum, rounded to the nearest integer, halves to even.
 int RoundedPercent(long long Position, long long Maximum);

@@ -3,6 +3,8 @@
 #include <QPushButton>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "beep.h"
 #include "file_utils.h"
 #include "main_form.h"
@@ -35,7 +37,11 @@ TSaveJobResult RunSaveJob(std::unique_ptr<TURLListMan> URLList,
     window.reset();
     MessageBeep(MB_ICONINFORMATION_BEEP);
   }
-  if (!WarningFile.empty()) ::unlink(WarningFile.c_str());
+  // A warning file that cannot be deleted is reported; the log is still
+  // written.
+  if (!WarningFile.empty() && ::unlink(WarningFile.c_str()) != 0 && errno != ENOENT &&
+      process.ReportError)
+    process.ReportError(TFileError(WarningFile, errno).what());
   URLList.reset();  // writes the job log
   process.URLList = nullptr;
   process.BrowserWindow = Variant::Null();
