@@ -40,6 +40,16 @@ const char* const kIndex =
     "<a href=\"cgi/show\">show</a><a href=\"f1.html#top\">frame</a>\n"
     "</body></html>\n";
 
+// Links written the ways pages write them.
+const char* const kLinks =
+    "<html><body>\n"
+    "<IMG SRC = \"x.gif\"><img src=\" x.gif \">\n"
+    "<img src=\"a.php?x=1&amp;y=2\">\n"
+    "<img src=\"c%20d.gif\">\n"
+    "<img src=\"br\nk.gif\">\n"
+    "<a href=\"links.html#a&quot;b\">self</a>\n"
+    "</body></html>\n";
+
 bool FileExists(const std::string& Path) {
   struct stat info;
   return ::stat(Path.c_str(), &info) == 0;
@@ -68,6 +78,9 @@ class SiteTest : public ::testing::Test {
     for (const char* name : {"/site/pics/a.gif", "/site/pics/real.gif", "/site/bg.gif",
                              "/site/p1.gif", "/site/p2.gif", "/site/p3.gif", "/site/p4.gif"})
       s.Get(name, [=](const Request& q, Response& r) { slow(r, "GIF89a" + q.path, "image/gif"); });
+    s.Get("/site/links.html", [](const Request&, Response& r) { r.set_content(kLinks, "text/html"); });
+    for (const char* name : {"/site/x.gif", "/site/a.php", "/site/c d.gif", "/site/brk.gif"})
+      s.Get(name, [](const Request& q, Response& r) { r.set_content("GIF89a" + q.path, "image/gif"); });
     s.Get("/site/pics/b.jpg", [=](const Request&, Response& r) { slow(r, "JPEG", "image/jpeg"); });
     s.Get("/site/back.jpg", [=](const Request&, Response& r) { slow(r, "BACK", "image/jpeg"); });
     s.Get("/site/js/app.js", [=](const Request&, Response& r) { slow(r, "var x;", "application/javascript"); });
@@ -214,6 +227,26 @@ TEST_F(SiteTest, AWholeJobStoresRewritesAndLogs) {
     EXPECT_NE(record.State, TURLState::AwaitingRewrite) << url;
   EXPECT_TRUE(Process().BrowserWindow.IsNull());
   EXPECT_EQ(Process().URLList, nullptr);
+}
+
+TEST_F(SiteTest, LinksAsPagesWriteThem) {
+  Process().PageURL = Url("/site/links.html");
+  Process().BrowserWindow = Variant::Null();
+  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+  auto log = Log();
+  const TURLEntry& php = log[Url("/site/a.php?x=1&y=2")];  // under its real address
+  EXPECT_EQ(php.State, TURLState::Done);
+  EXPECT_EQ(log[Url("/site/c%20d.gif")].LocalName, "c%20d.gif");
+  EXPECT_EQ(dest_.Read("c%20d.gif"), "GIF89a/site/c d.gif");
+  EXPECT_EQ(dest_.Read("brk.gif"), "GIF89a/site/brk.gif");
+  EXPECT_EQ(dest_.Read("INDEX.HTML"),
+            "<html><body>\r\n"
+            "<IMG SRC = \"x.gif\"><img src=\" x.gif \">\r\n"
+            "<img src=\"" + php.LocalName + "\">\r\n"
+            "<img src=\"c%2520d.gif\">\r\n"
+            "<img src=\"brk.gif\">\r\n"
+            "<a href=\"INDEX.HTML#a&quot;b\">self</a>\r\n"
+            "</body></html>\r\n");
 }
 
 TEST_F(SiteTest, OneAtATimeInTableOrderAndAStallThatHoldsItsSlot) {
