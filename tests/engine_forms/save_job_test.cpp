@@ -78,6 +78,9 @@ class SiteTest : public ::testing::Test {
     for (const char* name : {"/site/pics/a.gif", "/site/pics/real.gif", "/site/bg.gif",
                              "/site/p1.gif", "/site/p2.gif", "/site/p3.gif", "/site/p4.gif"})
       s.Get(name, [=](const Request& q, Response& r) { slow(r, "GIF89a" + q.path, "image/gif"); });
+    s.Get("/site/to-auth", [](const Request&, Response& r) {
+      r.set_redirect("http://localhost:" + std::to_string(server_->Port()) + "/auth/index.html", 302);
+    });
     s.Get("/site/links.html", [](const Request&, Response& r) { r.set_content(kLinks, "text/html"); });
     for (const char* name : {"/site/x.gif", "/site/a.php", "/site/c d.gif", "/site/brk.gif"})
       s.Get(name, [](const Request& q, Response& r) { r.set_content("GIF89a" + q.path, "image/gif"); });
@@ -517,6 +520,20 @@ TEST_F(SiteTest, StoredCredentialsStayWithThePagesServer) {
   ASSERT_TRUE(RunSaveJob(std::move(list), {}).Ran);
   EXPECT_EQ(cancel.shown, 1);
   EXPECT_EQ(StateOf("/auth/index.html"), TURLState::Failed);
+}
+
+TEST_F(SiteTest, TheDialogNamesTheServerThatAsks) {
+  // The page's own server redirects to another host, which asks.
+  Process().PageURL = Url("/site/index.html");
+  Process().BrowserWindow = Variant::Null();
+  Process().Settings.SetUserName("ann");
+  Process().Settings.SetPassword("pw");
+  DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
+  auto list = std::make_unique<TURLListMan>();
+  list->Add(Url("/site/to-auth"), "", "", "", TURLKind::Other, TURLState::Queued);
+  ASSERT_TRUE(RunSaveJob(std::move(list), {}).Ran);
+  EXPECT_EQ(cancel.shown, 1);  // not the stored credentials: another server
+  EXPECT_EQ(cancel.url, "http://localhost:" + std::to_string(server_->Port()) + "/auth/index.html");
 }
 
 }  // namespace

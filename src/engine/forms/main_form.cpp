@@ -410,8 +410,10 @@ HRESULT TMainForm::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Pass
     Password = CoTaskStrDup(password);
     return S_OK;
   }
+  // The dialog names the server that asks, which after a redirection may
+  // not be the one the download started at.
   TAuthForm form(this);
-  form.SetUrl(WideToAnsi(Sender->Url()));
+  form.SetUrl(WideToAnsi(Sender->CurrentUrl()));
   form.SetTexts(Process().Texts);
   if (form.exec() == QDialog::Accepted) {
     UserName = CoTaskStrDup(form.UserName());
