@@ -136,10 +136,11 @@ constexpr std::array<char, 1> kTagStart = {'<'};
 
 // The first stop byte at or after Start that stands outside double and
 // single quotes (a double quote counts only outside single quotes and the
-// other way round); npos when there is none.
+// other way round); npos when there is none. Quoted tells whether a quote
+// came before it.
 template <std::size_t K>
 std::size_t FindOutsideQuotes(std::string_view Text, std::size_t Start,
-                              const std::array<char, K>& Stops) {
+                              const std::array<char, K>& Stops, bool* Quoted = nullptr) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(Text.data());
   const std::size_t n = Text.size();
   std::size_t i = Start;
@@ -147,10 +148,12 @@ std::size_t FindOutsideQuotes(std::string_view Text, std::size_t Start,
     i = FindFirstOf(p, i, n, Stops);
     if (i >= n) break;
     if (p[i] != '"' && p[i] != '\'') return i;
+    if (Quoted) *Quoted = true;
     // Inside quotes only the same quote character counts.
-    const void* close = i + 1 < n ? std::memchr(p + i + 1, p[i], n - i - 1) : nullptr;
-    if (!close) break;
-    i = static_cast<const unsigned char*>(close) - p + 1;
+    const std::array<char, 1> quote = {static_cast<char>(p[i])};
+    i = FindFirstOf(p, i + 1, n, quote);
+    if (i >= n) break;
+    ++i;
   }
   return npos;
 }
@@ -393,13 +396,17 @@ class HtmlScan {
 
       // A name runs to CR, space, "<" or ">" outside quotes; without one, to
       // the end of the text, whose last byte is left out.
-      const std::size_t stop = FindOutsideQuotes(text, i + 1, kNameStops);
+      bool quoted = false;
+      const std::size_t stop = FindOutsideQuotes(text, i + 1, kNameStops, &quoted);
       const std::size_t nameEnd = stop == npos ? n - 1 : stop;
       const std::size_t nameLen = nameEnd > i ? nameEnd - i - 1 : 0;
       const std::string_view rawName = TrimView(text.substr(i + 1, nameLen));
       const TagId id = Classify(rawName);
       if (id == TagId::Ignored) {
-        ++i;  // tags inside comments and unknown tags are still found
+        // Tags inside comments and unknown tags are still found: the walk
+        // goes on inside this one, or at its name's end when no quote
+        // (which may hide a "<") came before it.
+        i = quoted || stop == npos ? i + 1 : stop;
         continue;
       }
       const std::string name = UpperCopy(rawName);
