@@ -94,36 +94,19 @@ std::size_t FindFirstOf(const unsigned char* P, std::size_t From, std::size_t N,
   return N;
 }
 
-// Offset of the upper-case Needle in Text, ignoring ASCII case, or npos.
-std::size_t FindCaseless(std::string_view Text, std::string_view Needle) {
-  if (Needle.empty() || Needle.size() > Text.size()) return npos;
+// Offset of the upper-case Needle in Text at or after From, ignoring ASCII
+// case, or npos.
+std::size_t FindCaseless(std::string_view Text, std::string_view Needle, std::size_t From = 0) {
+  if (Needle.empty() || From > Text.size() || Needle.size() > Text.size() - From) return npos;
   const unsigned char* t = reinterpret_cast<const unsigned char*>(Text.data());
   const char first = Needle[0];
   const std::array<char, 2> firsts = {first, static_cast<char>(first | 0x20)};
   const std::size_t end = Text.size() - Needle.size() + 1;
-  for (std::size_t i = FindFirstOf(t, 0, end, firsts); i < end;
+  for (std::size_t i = FindFirstOf(t, From, end, firsts); i < end;
        i = FindFirstOf(t, i + 1, end, firsts)) {
     std::size_t k = 0;
     while (k < Needle.size() && Upper(t[i + k]) == static_cast<unsigned char>(Needle[k])) ++k;
     if (k == Needle.size()) return i;
-  }
-  return npos;
-}
-
-// Offset of a block's closing Delimiter (upper case, led by a byte that is
-// not a letter) in Text at or after From, ignoring ASCII case, or npos.
-std::size_t FindDelimiter(std::string_view Text, std::string_view Delimiter,
-                          std::size_t From) {
-  const unsigned char* t = reinterpret_cast<const unsigned char*>(Text.data());
-  const std::size_t n = Text.size();
-  while (From + Delimiter.size() <= n) {
-    const void* hit = std::memchr(t + From, Delimiter[0], n - From - Delimiter.size() + 1);
-    if (!hit) return npos;
-    const std::size_t at = static_cast<const unsigned char*>(hit) - t;
-    std::size_t k = 1;
-    while (k < Delimiter.size() && Upper(t[at + k]) == static_cast<unsigned char>(Delimiter[k])) ++k;
-    if (k == Delimiter.size()) return at;
-    From = at + 1;
   }
   return npos;
 }
@@ -453,7 +436,7 @@ class HtmlScan {
     doc_.closingDelimiter_.assign(Delimiter);
     const std::size_t n = text_.size();
     From = std::min(From, n);
-    const std::size_t at = FindDelimiter(text_, Delimiter, From);
+    const std::size_t at = FindCaseless(text_, Delimiter, From);
     if (at == npos) {
       ProcessTag(Id, Name, From, n);
       return n;

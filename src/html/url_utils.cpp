@@ -108,8 +108,6 @@ TUrlBase::TUrlBase(std::string_view Base) : Address(Base) {
 }
 
 std::string ResolveUrl(std::string_view Base, std::string_view Link) {
-  if (Link.empty()) return {};
-  if (Base.empty()) return std::string(Link);
   return ResolveUrl(TUrlBase(Base), Link);
 }
 

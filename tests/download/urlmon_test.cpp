@@ -1,6 +1,7 @@
 // The URL moniker stand-in seen from a callback of its own: the order of
 // the callbacks and what each one is told.
 #include "download_fixture.h"
+#include "url_text.h"
 
 namespace leafstash {
 namespace {
@@ -105,6 +106,18 @@ class UrlMonikerTest : public test::DownloadSite {
     EXPECT_TRUE(test::WaitUntil([&] { return probe.references == 1; }));  // all released
   }
 };
+
+TEST(UrlText, HostsAndOrigins) {
+  EXPECT_EQ(HostOf("http://ann:pw@Example.ORG:8080/a?b"), "example.org");
+  EXPECT_EQ(HostOf("http://[::1]:81/"), "[::1]");
+  EXPECT_EQ(HostOf("mailto:x@y"), "");
+  // Same server: the default port written out, case and user name ignored.
+  EXPECT_EQ(OriginOf("HTTP://Host/p"), OriginOf("http://ann@host:80/q"));
+  EXPECT_EQ(OriginOf("https://host"), "https://host:443");
+  EXPECT_NE(OriginOf("http://host:8080/"), OriginOf("http://host/"));
+  EXPECT_NE(OriginOf("https://host/"), OriginOf("http://host:443/"));
+  EXPECT_EQ(OriginOf("http://[::1]:81/x"), "http://[::1]:81");
+}
 
 TEST_F(UrlMonikerTest, TheOrderOfTheCallbacks) {
   Probe probe;

@@ -156,6 +156,16 @@ class SiteTest : public ::testing::Test {
 
   static std::string Url(const std::string& Path) { return server_->Url(Path); }
 
+  // A job for a page the browser window does not describe: no frames.
+  static void PageWithoutWindow(const std::string& PageUrl) {
+    Process().PageURL = PageUrl;
+    Process().BrowserWindow = Variant::Null();
+  }
+  static void StoreCredentials() {
+    Process().Settings.SetUserName("ann");
+    Process().Settings.SetPassword("pw");
+  }
+
   // The records of the job log, by address.
   std::map<std::string, TURLEntry> Log() {
     std::map<std::string, TURLEntry> records;
@@ -233,8 +243,7 @@ TEST_F(SiteTest, AWholeJobStoresRewritesAndLogs) {
 }
 
 TEST_F(SiteTest, LinksAsPagesWriteThem) {
-  Process().PageURL = Url("/site/links.html");
-  Process().BrowserWindow = Variant::Null();
+  PageWithoutWindow(Url("/site/links.html"));
   ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
   auto log = Log();
   const TURLEntry& php = log[Url("/site/a.php?x=1&y=2")];  // under its real address
@@ -302,16 +311,14 @@ TEST_F(SiteTest, AFileThatCannotBeWrittenAndAPageThatIsNotText) {
 }
 
 TEST_F(SiteTest, APageThatIsNotHttpGivesAnEmptyJob) {
-  Process().PageURL = "file:///home/ann/page.html";
-  Process().BrowserWindow = Variant::Null();
+  PageWithoutWindow("file:///home/ann/page.html");
   ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
   EXPECT_EQ(dest_.Read("lfsta4.log"), "");
   EXPECT_TRUE(QGuiApplication::applicationDisplayName().startsWith("100%"));
 }
 
 TEST_F(SiteTest, TheWarningFileGoesAfterTheJob) {
-  Process().PageURL = "file:///home/ann/page.html";
-  Process().BrowserWindow = Variant::Null();
+  PageWithoutWindow("file:///home/ann/page.html");
   const std::string warning = dest_.File("! WARNING !");
   dest_.Write("! WARNING !", "DO NOT OPEN");
   ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}, warning).Ran);
@@ -431,10 +438,8 @@ struct DialogAnswerer {
 };
 
 TEST_F(SiteTest, CredentialsStoredAskedAndRefused) {
-  Process().PageURL = Url("/auth/index.html");
-  Process().BrowserWindow = Variant::Null();
-  Process().Settings.SetUserName("ann");
-  Process().Settings.SetPassword("pw");
+  PageWithoutWindow(Url("/auth/index.html"));
+  StoreCredentials();
   {
     DialogAnswerer never([](TAuthForm* form) { form->btnCancel->click(); });
     ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
@@ -478,8 +483,7 @@ TEST_F(SiteTest, CredentialsStoredAskedAndRefused) {
 }
 
 TEST_F(SiteTest, OverlappingRequestsNestTheirDialogs) {
-  Process().PageURL = "http://localhost:1/page.html";
-  Process().BrowserWindow = Variant::Null();
+  PageWithoutWindow("http://localhost:1/page.html");
   int most = 0, answered = 0, waited = 0;
   QTimer answer;
   answer.setInterval(20);
@@ -510,10 +514,8 @@ TEST_F(SiteTest, OverlappingRequestsNestTheirDialogs) {
 TEST_F(SiteTest, StoredCredentialsStayWithThePagesServer) {
   // The page is elsewhere: the site that asks gets the dialog, not the
   // stored credentials.
-  Process().PageURL = "http://localhost:1/page.html";
-  Process().BrowserWindow = Variant::Null();
-  Process().Settings.SetUserName("ann");
-  Process().Settings.SetPassword("pw");
+  PageWithoutWindow("http://localhost:1/page.html");
+  StoreCredentials();
   DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
   auto list = std::make_unique<TURLListMan>();
   list->Add(Url("/auth/index.html"), "", "", "", TURLKind::Other, TURLState::Queued);
@@ -524,10 +526,8 @@ TEST_F(SiteTest, StoredCredentialsStayWithThePagesServer) {
 
 TEST_F(SiteTest, TheDialogNamesTheServerThatAsks) {
   // The page's own server redirects to another host, which asks.
-  Process().PageURL = Url("/site/index.html");
-  Process().BrowserWindow = Variant::Null();
-  Process().Settings.SetUserName("ann");
-  Process().Settings.SetPassword("pw");
+  PageWithoutWindow(Url("/site/index.html"));
+  StoreCredentials();
   DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
   auto list = std::make_unique<TURLListMan>();
   list->Add(Url("/site/to-auth"), "", "", "", TURLKind::Other, TURLState::Queued);

@@ -7,6 +7,7 @@
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
+#include <array>
 #include <cstring>
 
 #include "auth_form.h"
@@ -27,31 +28,24 @@ static bool InitResources() {
 namespace leafstash {
 namespace {
 
-// Scheme, host and port, the default port written out.
-std::string Origin(std::string_view Address) {
-  const std::string scheme = SchemeOf(Address);
-  std::string host = HostOf(Address);
-  const std::size_t sep = Address.find("://");
-  std::string port;
-  if (sep != std::string_view::npos) {
-    std::string_view authority = Address.substr(sep + 3);
-    authority = authority.substr(0, authority.find_first_of("/?#"));
-    const std::size_t at = authority.rfind('@');
-    if (at != std::string_view::npos) authority.remove_prefix(at + 1);
-    const std::size_t colon = authority.rfind(':');
-    const std::size_t bracket = authority.rfind(']');
-    if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket))
-      port = std::string(authority.substr(colon + 1));
-  }
-  if (port.empty()) port = scheme == "https" ? "443" : scheme == "http" ? "80" : "";
-  return scheme + "://" + host + ":" + port;
-}
+// What a MIME type makes of an entry: its kind, and the extensions (one or
+// two) its local name may end with; the first is added when it has none.
+struct TypeRule {
+  std::string_view Mime;
+  TURLKind Kind;
+  std::array<std::string_view, 2> Known;
+};
+constexpr TypeRule kTypeRules[] = {
+    {"text/html", TURLKind::Page, {".htm", ".html"}},
+    {"image/gif", TURLKind::Picture, {".gif", ""}},
+    {"image/jpeg", TURLKind::Picture, {".jpg", ".jpeg"}},
+};
 
-bool HasExtension(const std::string& Name, std::initializer_list<const char*> Extensions) {
+bool HasExtension(std::string_view Name, const std::array<std::string_view, 2>& Extensions) {
   const std::size_t dot = Name.rfind('.');
-  if (dot == std::string::npos) return false;
-  for (const char* extension : Extensions)
-    if (SameTextAscii(std::string_view(Name).substr(dot), extension)) return true;
+  if (dot == std::string_view::npos) return false;
+  for (std::string_view extension : Extensions)
+    if (SameTextAscii(Name.substr(dot), extension)) return true;
   return false;
 }
 
@@ -233,16 +227,12 @@ void TMainForm::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText,
     List().Rename(*index, GetLastSegment(text));
     return;
   }
-  const std::string name = List().Item(*index).LocalName;
-  if (SameTextAscii(text, "text/html")) {
-    List().SetKind(*index, TURLKind::Page);
-    if (!HasExtension(name, {".htm", ".html"})) List().AddExtension(*index, ".htm");
-  } else if (SameTextAscii(text, "image/gif")) {
-    List().SetKind(*index, TURLKind::Picture);
-    if (!HasExtension(name, {".gif"})) List().AddExtension(*index, ".gif");
-  } else if (SameTextAscii(text, "image/jpeg")) {
-    List().SetKind(*index, TURLKind::Picture);
-    if (!HasExtension(name, {".jpg", ".jpeg"})) List().AddExtension(*index, ".jpg");
+  for (const TypeRule& rule : kTypeRules) {
+    if (!SameTextAscii(text, rule.Mime)) continue;
+    List().SetKind(*index, rule.Kind);
+    if (!HasExtension(List().Item(*index).LocalName, rule.Known))
+      List().AddExtension(*index, rule.Known[0]);
+    return;
   }
 }
 
@@ -286,12 +276,10 @@ void TMainForm::SaveCompleted(std::size_t Entry, TStream* Stream) {
   }
   // A page that comes after the end of the phase is stored, never scanned
   // nor rewritten: it stays unfinished, so a later job fetches it again.
-  if (ended_) {
-    List().SetState(Entry, TURLState::AwaitingRewrite);
-    return;
+  if (!ended_) {
+    CurrentPageURL = entry.ActualURL;
+    ScanSavedPage(path);
   }
-  CurrentPageURL = entry.ActualURL;
-  ScanSavedPage(path);
   List().SetState(Entry, TURLState::AwaitingRewrite);
 }
 
@@ -356,7 +344,6 @@ void TMainForm::RewritePages() {
     const TURLEntry& entry = list.Item(*index);
     CurrentPageURL = entry.ActualURL;
     LinkPairs.clear();
-    LinkPairs.reserve(1024);
     const std::string path = Process().DestPath + entry.LocalName;
     try {
       const std::optional<std::string> text = ReadFileNoFollow(path);
@@ -404,7 +391,7 @@ HRESULT TMainForm::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Pass
   const std::string user = settings.UserName(), password = settings.Password();
   // Stored credentials go, once per download, only to the page's own server.
   if (!user.empty() && !password.empty() &&
-      Origin(WideToAnsi(Sender->CurrentUrl())) == Origin(Process().PageURL) &&
+      OriginOf(WideToAnsi(Sender->CurrentUrl())) == OriginOf(Process().PageURL) &&
       credentialsGiven_.insert(Sender->Id()).second) {
     UserName = CoTaskStrDup(user);
     Password = CoTaskStrDup(password);

@@ -62,18 +62,20 @@ std::optional<std::string> ReadFileNoFollow(const std::string& Path) {
   struct stat info;
   if (::fstat(file.fd, &info) != 0) throw TFileError(Path, errno);
   if (!S_ISREG(info.st_mode)) throw TFileError(Path, EINVAL);
-  std::string data;
-  data.reserve(static_cast<std::size_t>(info.st_size));
-  char buffer[65536];
+  // Read straight into the text, which grows if the file does.
+  std::string data(static_cast<std::size_t>(info.st_size) + 1, '\0');
+  std::size_t size = 0;
   while (true) {
-    const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+    if (size == data.size()) data.resize(data.size() * 2);
+    const ssize_t got = ::read(file.fd, data.data() + size, data.size() - size);
     if (got < 0) {
       if (errno == EINTR) continue;
       throw TFileError(Path, errno);
     }
     if (got == 0) break;
-    data.append(buffer, static_cast<std::size_t>(got));
+    size += static_cast<std::size_t>(got);
   }
+  data.resize(size);
   return data;
 }
 

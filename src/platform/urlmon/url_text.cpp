@@ -1,5 +1,7 @@
 #include "url_text.h"
 
+#include <algorithm>
+
 #include <curl/curl.h>
 
 #include "text_utils.h"
@@ -67,18 +69,45 @@ std::string SchemeOf(std::string_view Address) {
   return LowerCopy(Address.substr(0, colon));
 }
 
-std::string HostOf(std::string_view Address) {
+namespace {
+
+// The host and port of an address, without a user name; empty when the
+// address has no "://".
+std::string_view AuthorityOf(std::string_view Address) {
   const std::size_t sep = Address.find("://");
   if (sep == std::string_view::npos) return {};
   std::string_view rest = Address.substr(sep + 3);
   rest = rest.substr(0, rest.find_first_of("/?#"));
   const std::size_t at = rest.rfind('@');
   if (at != std::string_view::npos) rest.remove_prefix(at + 1);
-  if (!rest.empty() && rest.front() == '[') {
-    const std::size_t close = rest.find(']');
-    return LowerCopy(rest.substr(0, close == std::string_view::npos ? rest.size() : close + 1));
+  return rest;
+}
+
+// Where the host of an authority ends: after "]" for a bracketed address.
+std::size_t HostEnd(std::string_view Authority) {
+  if (!Authority.empty() && Authority.front() == '[') {
+    const std::size_t close = Authority.find(']');
+    return close == std::string_view::npos ? Authority.size() : close + 1;
   }
-  return LowerCopy(rest.substr(0, rest.find(':')));
+  return std::min(Authority.size(), Authority.find(':'));
+}
+
+}  // namespace
+
+std::string HostOf(std::string_view Address) {
+  const std::string_view authority = AuthorityOf(Address);
+  return LowerCopy(authority.substr(0, HostEnd(authority)));
+}
+
+std::string OriginOf(std::string_view Address) {
+  const std::string scheme = SchemeOf(Address);
+  const std::string_view authority = AuthorityOf(Address);
+  const std::size_t hostEnd = HostEnd(authority);
+  std::string port;
+  if (hostEnd < authority.size() && authority[hostEnd] == ':')
+    port = std::string(authority.substr(hostEnd + 1));
+  if (port.empty()) port = scheme == "https" ? "443" : scheme == "http" ? "80" : "";
+  return scheme + "://" + LowerCopy(authority.substr(0, hostEnd)) + ":" + port;
 }
 
 }  // namespace leafstash

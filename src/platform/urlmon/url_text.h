@@ -18,5 +18,8 @@ std::optional<std::string> RequestUrl(std::string_view Address);
 std::string SchemeOf(std::string_view Address);
 // Lower-case host name of an address, empty when it has none.
 std::string HostOf(std::string_view Address);
+// Scheme, host and port ("http://h:80"), the default port written out: two
+// addresses with the same origin are the same server.
+std::string OriginOf(std::string_view Address);
 
 }  // namespace leafstash
