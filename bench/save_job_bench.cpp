@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "main_form.h"
+#include "job_driver.h"
 #include "process_values.h"
 #include "save_job.h"
 #include "temp_dir.h"
@@ -48,17 +48,17 @@ void BM_RewritePage(benchmark::State& state) {
     list.Add("pics/p" + std::to_string(n) + ".gif", base + "page.html", "", "", TURLKind::Picture,
              TURLState::Done);
   const std::string page = LargePage();
-  TMainForm window;
+  TJobDriver driver;
   for (auto _ : state) {
     state.PauseTiming();
     dir.Write("page.html", page);
     list.SetState(0, TURLState::AwaitingRewrite);
     state.ResumeTiming();
-    window.RewritePages();
+    driver.RewritePages();
   }
   if (dir.Read("page.html").find("src=\"p0.gif\"") == std::string::npos)
     state.SkipWithError("the page was not rewritten");
-  QCoreApplication::removePostedEvents(&window);
+  QCoreApplication::removePostedEvents(&driver);
   Process().URLList = nullptr;
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(page.size()));
 }

@@ -1,4 +1,6 @@
 // The job log of a URL table and the reuse of an earlier job's files.
+#include <cerrno>
+#include <unistd.h>
 #include <vector>
 
 #include "file_utils.h"
@@ -13,16 +15,45 @@ namespace {
 
 constexpr const char* kLogFile = "lfsta4.log";
 
+std::string EncodeLog(const std::vector<TURLEntry>& Entries) {
+  std::string data(Entries.size() * kLogRecordSize, '\0');
+  for (std::size_t i = 0; i < Entries.size(); ++i)
+    EncodeLogRecord(Entries[i], reinterpret_cast<unsigned char*>(data.data() + i * kLogRecordSize));
+  return data;
+}
+
 }  // namespace
 
 void TURLListMan::SaveLog() const {
   const std::string& dest = Process().DestPath;
   if (dest.empty()) return;  // no job was set up: nothing to record
-  std::string data(entries_.size() * kLogRecordSize, '\0');
-  for (std::size_t i = 0; i < entries_.size(); ++i)
-    EncodeLogRecord(entries_[i],
-                    reinterpret_cast<unsigned char*>(data.data() + i * kLogRecordSize));
-  WriteFileAtomically(dest + kLogFile, data);
+  WriteFileAtomically(dest + kLogFile, EncodeLog(entries_));
+}
+
+void TURLListMan::KeepLogCurrent() {
+  CloseJournal();
+  const std::string& dest = Process().DestPath;
+  if (dest.empty()) return;
+  journal_ = WriteFileAtomicallyKeepOpen(dest + kLogFile, EncodeLog(entries_));
+}
+
+// Records are written whole with one call each, at their place in the
+// table's order; a record that cannot be written ends the journal (the
+// log written at the end of the job reports the error).
+void TURLListMan::Journal(std::size_t Index) {
+  if (journal_ < 0) return;
+  unsigned char record[kLogRecordSize];
+  EncodeLogRecord(entries_[Index], record);
+  const off_t at = static_cast<off_t>(Index) * static_cast<off_t>(kLogRecordSize);
+  ssize_t put;
+  do put = ::pwrite(journal_, record, kLogRecordSize, at);
+  while (put < 0 && errno == EINTR);
+  if (put != static_cast<ssize_t>(kLogRecordSize)) CloseJournal();
+}
+
+void TURLListMan::CloseJournal() {
+  if (journal_ >= 0) ::close(journal_);
+  journal_ = -1;
 }
 
 void TURLListMan::LoadLog() {
@@ -94,8 +125,10 @@ void TURLListMan::RescanSavedPage(const TURLEntry& Record) {
         Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
       } else if (found->State == TURLState::Done && RecordFilePresent(*found) &&
                  !NameTaken(found->LocalName, std::nullopt)) {
-        Add(found->EntryURL, ScanPageURL, "", found->LocalName, kind,
-            found->Kind == TURLKind::Page ? TURLState::AwaitingRewrite : TURLState::Done);
+        // A finished file is taken over as it is: a page among them was
+        // rewritten already and must not be rewritten against its own
+        // address a second time.
+        Add(found->EntryURL, ScanPageURL, "", found->LocalName, found->Kind, TURLState::Done);
       } else {
         // Gone, unfinished or its name taken: fetched again under a new name.
         Add(found->EntryURL, ScanPageURL, "", "", kind, TURLState::Queued);

@@ -27,6 +27,7 @@ std::string ComposeName(const std::string& Prefix, const std::string& Base) {
 TURLListMan::TURLListMan() { LoadFilterWords(); }
 
 TURLListMan::~TURLListMan() {
+  CloseJournal();
   if (discardLog_) return;
   try {
     SaveLog();
@@ -86,6 +87,7 @@ bool TURLListMan::Add(std::string_view Address, std::string_view Base,
   byName_.Insert(index);
   ++stateCount_[static_cast<std::size_t>(State)];
   if (Base.empty()) ++topLevel_;
+  Journal(index);
   return true;
 }
 
@@ -124,6 +126,7 @@ void TURLListMan::Rename(std::size_t Index, std::string_view Segment) {
   byName_.Erase(Index);
   entries_.at(Index).LocalName = std::move(name);
   byName_.Insert(Index);
+  Journal(Index);
 }
 
 void TURLListMan::AddExtension(std::size_t Index, std::string_view Extension) {
@@ -187,6 +190,7 @@ void TURLListMan::SetState(std::size_t Index, TURLState State) {
   const std::size_t s = static_cast<std::size_t>(State);
   ++stateCount_[s];
   firstInState_[s] = std::min(firstInState_[s], Index);
+  Journal(Index);
 }
 
 }  // namespace leafstash

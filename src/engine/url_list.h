@@ -52,12 +52,17 @@ class TURLListMan {
   // Changes of existing entries, made by the download driver and the link
   // rewriter.
   void SetState(std::size_t Index, TURLState State);
-  void SetKind(std::size_t Index, TURLKind Kind) { entries_.at(Index).Kind = Kind; }
+  void SetKind(std::size_t Index, TURLKind Kind) {
+    entries_.at(Index).Kind = Kind;
+    Journal(Index);
+  }
   void SetActualURL(std::size_t Index, std::string Address) {
     entries_.at(Index).ActualURL = std::move(Address);
+    Journal(Index);
   }
   void SetResponseCode(std::size_t Index, std::int32_t Code) {
     entries_.at(Index).ResponseCode = Code;
+    Journal(Index);
   }
   // Gives the entry a new local name, made unique by MakeLocalName.
   void Rename(std::size_t Index, std::string_view Segment);
@@ -71,6 +76,11 @@ class TURLListMan {
   // The table goes without writing a log (the earlier one is kept).
   void DiscardLog() { discardLog_ = true; }
   void LoadLog();
+  // Keeps the job log current while the job runs: writes the whole table
+  // now, then each record again in place as its entry changes or is added,
+  // so that a job that is killed leaves a log of what it had finished.
+  // Throws TFileError when the log cannot be written.
+  void KeepLogCurrent();
   void RestoreFromLog();
   void RescanSavedPage(const TURLEntry& Record);
   // The first earlier record whose local name is Value (or is Value with
@@ -89,6 +99,10 @@ class TURLListMan {
   std::optional<std::size_t> FindName(std::string_view Name, std::size_t From,
                                       std::optional<std::size_t> Self) const;
   bool NameTaken(std::string_view Name, std::optional<std::size_t> Self) const;
+  // Writes the record of entry Index in place while the log is kept
+  // current.
+  void Journal(std::size_t Index);
+  void CloseJournal();
   // True when the earlier record's file is still in the destination folder.
   bool RecordFilePresent(const TURLEntry& Record) const;
 
@@ -103,6 +117,7 @@ class TURLListMan {
   mutable std::array<std::size_t, kStateCount> firstInState_{};
   std::size_t topLevel_ = 0;
   bool discardLog_ = false;
+  int journal_ = -1;  // the open job log while it is kept current
 };
 
 }  // namespace leafstash

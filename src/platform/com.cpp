@@ -30,6 +30,18 @@ HRESULT HResultFromErrno(int Errno) {
   }
 }
 
+int ErrnoFromHResult(HRESULT Result) {
+  const auto bits = static_cast<std::uint32_t>(Result);
+  if ((bits & 0xFFFF0000u) != 0x80070000u || Result == E_FILE_TOO_LARGE) return 0;
+  switch (bits) {
+    case 0x80070005u: return EACCES;
+    case 0x80070070u: return ENOSPC;
+    case 0x80070002u: return ENOENT;
+    case 0x8007000Eu: return ENOMEM;
+    default: return static_cast<int>(bits & 0xFFFF);
+  }
+}
+
 void* CoTaskMemAlloc(std::size_t Size) { return std::malloc(Size ? Size : 1); }
 void CoTaskMemFree(void* Memory) { std::free(Memory); }
 HGLOBAL GlobalAlloc(std::size_t Size) { return std::calloc(Size ? Size : 1, 1); }

@@ -50,9 +50,14 @@ constexpr HRESULT INET_E_UNKNOWN_PROTOCOL = MakeHResult(0x800C000Du);
 constexpr HRESULT INET_E_SECURITY_PROBLEM = MakeHResult(0x800C000Eu);
 constexpr HRESULT INET_E_CANNOT_LOAD_DATA = MakeHResult(0x800C000Fu);
 constexpr HRESULT INET_E_REDIRECT_FAILED = MakeHResult(0x800C0014u);
+// The platform's "file exceeds the limit allowed": here a response whose
+// content encoding expands it past all reason.
+constexpr HRESULT E_FILE_TOO_LARGE = MakeHResult(0x800700DFu);
 
 // The status of a failed system call (errno) in HRESULT form.
 HRESULT HResultFromErrno(int Errno);
+// The errno a code of HResultFromErrno stands for; 0 for any other code.
+int ErrnoFromHResult(HRESULT Result);
 
 struct GUID {
   std::uint32_t Data1;

@@ -14,6 +14,7 @@
 
 #include "auth_form.h"
 #include "beep.h"
+#include "job_texts.h"
 #include "main_form.h"
 #include "page_snapshot.h"
 #include "process_values.h"
@@ -340,9 +341,9 @@ TEST_F(SiteTest, ProgressTextsAndTitle) {
   for (int i = 0; i < 8; ++i) list.Add(Url("/e" + std::to_string(i)), "", "", "", TURLKind::Other, TURLState::Queued);
   for (int i = 0; i < 3; ++i) list.SetState(static_cast<std::size_t>(i), TURLState::Done);
   TMainForm window;
-  window.BytesReceived = 5000000000ull;
-  window.SpeedText = "12.34 kb/sec";
-  window.UpdateProgress(true);
+  window.Driver.BytesReceived = 5000000000ull;
+  window.Driver.SpeedText = "12.34 kb/sec";
+  window.Driver.UpdateProgress(true);
   EXPECT_EQ(window.lblStatus->text().toStdString(), "3 Saved 8 (38%) files");
   EXPECT_EQ(window.lblSpeed->text().toStdString(), "5000000000 bytes (12.34 kb/sec)");
   EXPECT_TRUE(QGuiApplication::applicationDisplayName().startsWith("37% "));
@@ -366,16 +367,15 @@ TEST_F(SiteTest, AbortBeatsTheQueuedRewriteAndLatePages) {
   dest_.Write("p.html", page);
   TMainForm window;
   // The end of the phase is already queued when the user clicks Abort.
-  QCoreApplication::postEvent(&window, new QEvent(static_cast<QEvent::Type>(
-                                           TMainForm::WM_DOWNLOADS_DONE)));
+  QCoreApplication::postEvent(&window.Driver, new QEvent(static_cast<QEvent::Type>(
+                                                  TJobDriver::WM_DOWNLOADS_DONE)));
   window.btnAbortClick();
   QCoreApplication::processEvents();
   EXPECT_EQ(dest_.Read("p.html"), page);
   EXPECT_EQ(list.Item(0).State, TURLState::AwaitingRewrite);
   // A page that arrives afterwards is stored, not scanned, and not finished.
-  TMemoryStream late;
-  late.Write("<img src=b.gif>", 15);
-  window.SaveCompleted(2, &late);
+  dest_.Write("late.part", "<img src=b.gif>");
+  window.Driver.SaveCompleted(2, dest_.File("late.part"));
   EXPECT_EQ(dest_.Read("late.html"), "<img src=b.gif>");
   EXPECT_EQ(list.Item(2).State, TURLState::AwaitingRewrite);
   EXPECT_EQ(list.Count(), 3u);

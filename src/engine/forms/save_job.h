@@ -1,21 +1,17 @@
-// One whole save job, as the Start button runs it once the destination is
-// ready: the table is filled with the page, its frames and the checked
-// links, the progress window runs the job modally, and everything is
-// released again (the table writes the job log as it goes).
+// One whole save job in the progress window, as the Start button runs it
+// once the destination is ready: the table is filled with the page, its
+// frames and the checked links, the progress window runs the job modally,
+// and everything is released again (the table writes the job log).
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "save_job_setup.h"
 #include "url_list.h"
 
 namespace leafstash {
-
-struct TCheckedLink {
-  std::string Href;  // the address as the browser reported it
-  std::string Text;  // the link text
-};
 
 struct TSaveJobResult {
   bool Ran = false;  // false when the earlier job's log could not be read

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +24,12 @@ struct Descriptor {
 
 }  // namespace
 
-void WriteFileAtomically(const std::string& Path, std::string_view Data, mode_t Mode,
-                         bool Durable) {
+namespace {
+
+// Writes Data to a new temporary file beside Path and renames it over Path;
+// returns the open descriptor when Keep, else closes it and returns -1.
+int ReplaceFile(const std::string& Path, std::string_view Data, mode_t Mode, bool Durable,
+                bool Keep) {
   std::string temp = Path + ".XXXXXX";
   Descriptor file;
   file.fd = ::mkstemp(temp.data());
@@ -46,10 +51,47 @@ void WriteFileAtomically(const std::string& Path, std::string_view Data, mode_t 
   }
   if (::fchmod(file.fd, Mode) != 0) fail(errno);
   if (Durable && ::fsync(file.fd) != 0) fail(errno);
+  if (::rename(temp.c_str(), Path.c_str()) != 0) fail(errno);
   const int fd = file.fd;
   file.fd = -1;
-  if (::close(fd) != 0) fail(errno);
-  if (::rename(temp.c_str(), Path.c_str()) != 0) fail(errno);
+  if (Keep) return fd;
+  if (::close(fd) != 0) throw TFileError(Path, errno);
+  return -1;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& Path, std::string_view Data, mode_t Mode,
+                         bool Durable) {
+  ReplaceFile(Path, Data, Mode, Durable, false);
+}
+
+int WriteFileAtomicallyKeepOpen(const std::string& Path, std::string_view Data, mode_t Mode) {
+  return ReplaceFile(Path, Data, Mode, false, true);
+}
+
+std::string CreatePartFile(const std::string& Folder) {
+  static unsigned counter = 0;
+  const std::string prefix = Folder + std::string(PartFilePrefix) + std::to_string(::getpid()) + "-";
+  while (true) {
+    const std::string path = prefix + std::to_string(++counter);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      ::close(fd);
+      return path;
+    }
+    if (errno != EEXIST) throw TFileError(Folder, errno);
+  }
+}
+
+void RemoveLeftPartFiles(const std::string& Folder) {
+  DIR* dir = ::opendir(Folder.c_str());
+  if (!dir) return;
+  while (const dirent* item = ::readdir(dir)) {
+    if (std::string_view(item->d_name).rfind(PartFilePrefix, 0) == 0)
+      ::unlink((Folder + item->d_name).c_str());
+  }
+  ::closedir(dir);
 }
 
 std::optional<std::string> ReadFileNoFollow(const std::string& Path) {

@@ -30,6 +30,20 @@ class TFileError : public std::runtime_error {
 void WriteFileAtomically(const std::string& Path, std::string_view Data,
                          mode_t Mode = 0644, bool Durable = true);
 
+// The same, and the file stays open for in-place updates: its descriptor
+// is returned (the caller closes it).
+int WriteFileAtomicallyKeepOpen(const std::string& Path, std::string_view Data,
+                                mode_t Mode = 0644);
+
+// Creates a new empty file in Folder (ending in "/") for a download to
+// arrive in, named after PartFilePrefix and never the name of a file that
+// is there; returns its path.
+std::string CreatePartFile(const std::string& Folder);
+// What part files' names begin with.
+constexpr std::string_view PartFilePrefix = ".lfsta-part-";
+// Removes the part files in Folder that a job which was killed left.
+void RemoveLeftPartFiles(const std::string& Folder);
+
 // The whole file, or nothing when it does not exist. A symbolic link is not
 // followed (it reads as an error), nor is anything but a regular file read.
 std::optional<std::string> ReadFileNoFollow(const std::string& Path);

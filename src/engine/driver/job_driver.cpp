@@ -1,0 +1,294 @@
+// The download phase of a save job.
+#include "job_driver.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include "file_utils.h"
+#include "job_texts.h"
+#include "process_values.h"
+#include "text_utils.h"
+#include "url_text.h"
+
+namespace leafstash {
+namespace {
+
+// What a MIME type makes of an entry: its kind, and the extensions (one or
+// two) its local name may end with; the first is added when it has none.
+struct TypeRule {
+  std::string_view Mime;
+  TURLKind Kind;
+  std::array<std::string_view, 2> Known;
+};
+constexpr TypeRule kTypeRules[] = {
+    {"text/html", TURLKind::Page, {".htm", ".html"}},
+    {"image/gif", TURLKind::Picture, {".gif", ""}},
+    {"image/jpeg", TURLKind::Picture, {".jpg", ".jpeg"}},
+};
+
+bool HasExtension(std::string_view Name, const std::array<std::string_view, 2>& Extensions) {
+  const std::size_t dot = Name.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  for (std::string_view extension : Extensions)
+    if (SameTextAscii(Name.substr(dot), extension)) return true;
+  return false;
+}
+
+}  // namespace
+
+TJobDriver::TJobDriver(QObject* Parent) : QObject(Parent) {
+  IED.SetOptions({TBindInfoOption::Asynchronous, TBindInfoOption::AsyncStorage,
+                  TBindInfoOption::PullData, TBindInfoOption::Resynchronize});
+  IED.SetMethod(TBindVerbOption::Get);
+  IED.SetCodepage(TCodePageOption::Ansi);
+  IED.TimeOut = 0;
+  IED.AdditionalHeader = {"Content-Type: application/x-www-form-urlencoded"};
+  IED.UserAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Win32)";
+  IED.OnProgress = [this](TBSCB* sender, ULONG, ULONG, ULONG code, LPCWSTR text,
+                          const std::string&, const std::string& speed, const std::string&) {
+    IEDProgress(sender, code, text, speed);
+  };
+  IED.OnData = [this](TBSCB* sender, unsigned char*&, ULONG& length) { IEDData(sender, length); };
+  IED.OnComplete = [this](TBSCB* sender, TStream* stream, HRESULT result) {
+    IEDComplete(sender, stream, result);
+  };
+  IED.OnAuthenticate = [this](TBSCB* sender, HWND&, LPWSTR& user, LPWSTR& password) {
+    return IEDAuthenticate(sender, user, password);
+  };
+  // A part file is always new: whatever is in it is started over.
+  IED.OnResume = [](TBSCB*, const std::string&, DWORD& Action) { Action = 1; };
+  GrabParser.SetOnFoundHyperlink([this](THREFDocument* doc, const std::string& link) {
+    GrabParserFoundHyperlink(doc, link);
+  });
+  UpdateParser.SetOnFoundHyperlink([this](THREFDocument* doc, const std::string& link) {
+    UpdateParserFoundHyperlink(doc, link);
+  });
+}
+
+TJobDriver::~TJobDriver() {
+  for (const auto& [url, part] : partFiles_) ::unlink(part.c_str());
+}
+
+TURLListMan& TJobDriver::List() const { return *Process().URLList; }
+
+void TJobDriver::Post(int Message) {
+  QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(Message)));
+}
+
+void TJobDriver::Start() { Post(WM_JOB_START); }
+
+bool TJobDriver::event(QEvent* Event) {
+  switch (static_cast<int>(Event->type())) {
+    case WM_JOB_START:
+      StartJob();
+      return true;
+    case WM_DOWNLOADS_DONE:
+      if (aborted_) return true;  // the user's Abort came first: no rewriting
+      ended_ = true;
+      IED.Cancel();
+      RewritePages();
+      return true;
+    case WM_JOB_CLOSE:
+      if (closed_) return true;
+      closed_ = true;
+      emit JobClosed();
+      return true;
+    default:
+      return QObject::event(Event);
+  }
+}
+
+void TJobDriver::StartJob() {
+  ActiveCount = 0;
+  BytesReceived = 0;
+  figures_.BarPosition = 0;
+  figures_.BarMaximum = static_cast<long long>(List().CountTopLevel());
+  const TSettings& settings = Process().Settings;
+  if (settings.AutoSkip()) IED.TimeOut = settings.SkipSeconds() * 1000;
+  StartNext();
+}
+
+// Starts queued entries in table order while slots are free, each into a
+// new part file. The count is raised before the download starts, which may
+// complete inside the call.
+void TJobDriver::StartDownloads() {
+  if (starting_ || ended_) return;
+  starting_ = true;
+  const std::int32_t threads = Process().Settings.MaxThreads();
+  const std::int32_t limit = threads > 0 ? threads : 5;  // the form's default
+  while (ActiveCount < limit && !ended_) {
+    const auto next = List().FindFirstInState(TURLState::Queued);
+    if (!next) break;
+    List().SetState(*next, TURLState::Downloading);
+    const std::string url = List().Item(*next).EntryURL;
+    std::string part;
+    try {
+      part = CreatePartFile(Process().DestPath);
+    } catch (const TFileError& e) {
+      Fail(*next, std::strerror(e.Errno()));
+      emit EntryFinished(*next);
+      continue;
+    }
+    partFiles_[url] = std::move(part);
+    ++ActiveCount;
+    IED.DownloadToFile(url, partFiles_[url]);
+  }
+  starting_ = false;
+}
+
+void TJobDriver::StartNext() {
+  if (starting_ || ended_) return;
+  StartDownloads();
+  if (ended_) return;
+  if (ActiveCount > 0)
+    UpdateProgress(true);
+  else
+    Post(WM_DOWNLOADS_DONE);
+}
+
+void TJobDriver::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText,
+                             const std::string& Speed) {
+  if (!Speed.empty()) SpeedText = Speed;
+  if (StatusCode != BINDSTATUS_REDIRECTING && StatusCode != BINDSTATUS_MIMETYPEAVAILABLE) return;
+  const auto index = List().FindByURL(WideToAnsi(Sender->Url()));
+  if (!index) return;
+  const std::string text = WideToAnsi(StatusText);
+  if (StatusCode == BINDSTATUS_REDIRECTING) {
+    List().SetActualURL(*index, text);
+    List().Rename(*index, GetLastSegment(text));
+    return;
+  }
+  for (const TypeRule& rule : kTypeRules) {
+    if (!SameTextAscii(text, rule.Mime)) continue;
+    List().SetKind(*index, rule.Kind);
+    if (!HasExtension(List().Item(*index).LocalName, rule.Known))
+      List().AddExtension(*index, rule.Known[0]);
+    return;
+  }
+}
+
+void TJobDriver::IEDData(TBSCB* Sender, ULONG BufLength) {
+  BytesReceived += BufLength;
+  if (Sender) figures_.CurrentURL = WideToAnsi(Sender->CurrentUrl());
+  UpdateProgress(true);
+}
+
+void TJobDriver::IEDComplete(TBSCB* Sender, TStream*, HRESULT Result) {
+  // A download can report its end more than once; only the first counts.
+  if (!completed_.insert(Sender->Id()).second) return;
+  --ActiveCount;
+  StartDownloads();
+  const std::string url = WideToAnsi(Sender->Url());
+  std::string part;
+  if (auto it = partFiles_.find(url); it != partFiles_.end()) {
+    part = std::move(it->second);
+    partFiles_.erase(it);
+  }
+  if (const auto index = List().FindByURL(url)) {
+    List().SetResponseCode(*index, static_cast<std::int32_t>(Sender->ResponseCode()));
+    if (List().Item(*index).Referrer.empty()) UpdateProgress(true);
+    // An error status is not a page of the site, even when a body came.
+    if (Result != S_OK || Sender->ResponseCode() >= 400) {
+      Fail(*index, DescribeFailure(Result, Sender->ResponseCode()));
+    } else {
+      SaveCompleted(*index, part);
+      part.clear();  // moved into place, or removed
+    }
+    emit EntryFinished(*index);
+  }
+  if (!part.empty()) ::unlink(part.c_str());
+  IED.CancelDownload(Sender);
+  StartNext();
+}
+
+void TJobDriver::Fail(std::size_t Entry, std::string Reason) {
+  List().SetState(Entry, TURLState::Failed);
+  failures_[Entry] = std::move(Reason);
+}
+
+std::string TJobDriver::FailureReason(std::size_t Index) const {
+  if (auto it = failures_.find(Index); it != failures_.end()) return it->second;
+  return Index < List().Count() && List().Item(Index).State == TURLState::Failed ? "failed" : "";
+}
+
+void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
+  const TURLEntry& entry = List().Item(Entry);
+  const std::string path = Process().DestPath + entry.LocalName;
+  // The rename replaces a file or a symbolic link of that name, never
+  // following it; a file that is there stays whole until then.
+  try {
+    if (PartFile.empty()) WriteFileAtomically(path, "", 0644, false);
+    else if (::rename(PartFile.c_str(), path.c_str()) != 0) throw TFileError(path, errno);
+  } catch (const TFileError& e) {
+    if (!PartFile.empty()) ::unlink(PartFile.c_str());
+    Fail(Entry, std::strerror(e.Errno()));
+    return;
+  }
+  if (entry.Kind != TURLKind::Page) {
+    List().SetState(Entry, TURLState::Done);
+    return;
+  }
+  // A page that comes after the end of the phase is stored, never scanned
+  // nor rewritten: it stays unfinished, so a later job fetches it again.
+  if (ended_) {
+    List().SetState(Entry, TURLState::AwaitingRewrite);
+    return;
+  }
+  CurrentPageURL = entry.ActualURL;
+  if (TakeLinks != TLinkChoice::None && entry.Referrer.empty() &&
+      entry.EntryURL == Process().PageURL)
+    takingLinksOf_ = Entry;
+  // Pages that are not text, or too large to scan, are kept as they came.
+  const bool scanned = ScanSavedPage(path);
+  takingLinksOf_.reset();
+  List().SetState(Entry, scanned ? TURLState::AwaitingRewrite : TURLState::Done);
+}
+
+void TJobDriver::Abort() {
+  ended_ = aborted_ = true;
+  IED.Cancel();
+  Post(WM_JOB_CLOSE);
+}
+
+void TJobDriver::UpdateProgress(bool Full) {
+  if (Full) {
+    const TURLListMan& list = List();
+    figures_.Total = list.Count();
+    figures_.Done = list.CountInState(TURLState::AwaitingRewrite) + list.CountInState(TURLState::Done);
+    figures_.Failed = list.CountInState(TURLState::Failed);
+    figures_.Queued = list.CountInState(TURLState::Queued);
+    figures_.Active = ActiveCount;
+    figures_.BytesReceived = BytesReceived;
+    figures_.SpeedText = SpeedText;
+    figures_.BarMaximum = figures_.Total == 0 ? 1 : static_cast<long long>(figures_.Total);
+    figures_.BarPosition = static_cast<long long>(figures_.Done);
+  }
+  emit ProgressChanged(Full);
+}
+
+HRESULT TJobDriver::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Password) {
+  const TSettings& settings = Process().Settings;
+  const std::string user = settings.UserName(), password = settings.Password();
+  const std::string asking = WideToAnsi(Sender->CurrentUrl());
+  // Stored credentials go, once per download, only to the page's own server.
+  if (!user.empty() && !password.empty() && OriginOf(asking) == OriginOf(Process().PageURL) &&
+      credentialsGiven_.insert(Sender->Id()).second) {
+    UserName = CoTaskStrDup(user);
+    Password = CoTaskStrDup(password);
+    return S_OK;
+  }
+  // The user is asked about the server that asks, which after a
+  // redirection may not be the one the download started at.
+  std::string givenUser, givenPassword;
+  if (delegate_ && delegate_->AskCredentials(asking, givenUser, givenPassword)) {
+    UserName = CoTaskStrDup(givenUser);
+    Password = CoTaskStrDup(givenPassword);
+  }
+  return S_OK;
+}
+
+}  // namespace leafstash
