@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <zlib.h>
 
 #include "ie_download.h"
 #include "qt_wait.h"
@@ -85,6 +86,20 @@ class DownloadSite : public ::testing::Test {
   static std::string Url(const std::string& Path) { return server_->Url(Path); }
   static TestServer& Server() { return *server_; }
 
+  static std::string Gzip(const std::string& Data) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, Data.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    z.avail_in = static_cast<uInt>(Data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+  }
+
   static std::string Pattern(std::size_t Size) {
     std::string body(Size, '\0');
     for (std::size_t i = 0; i < Size; ++i) body[i] = static_cast<char>('a' + i % 26);
@@ -119,6 +134,23 @@ class DownloadSite : public ::testing::Test {
         r.set_redirect("/hop/" + std::to_string(n - 1), 302);
       else
         r.set_content("arrived", "text/plain");
+    });
+    // Redirections that carry a body, as real servers send them.
+    s.Get(R"(/moved/(\d+))", [](const Request& q, Response& r) {
+      r.status = std::stoi(q.matches[1]);
+      r.set_header("Location", "/hop/0");
+      r.set_content("<html><body><h1>Moved</h1>" + std::string(100000, ' ') + "</body></html>",
+                    "text/html");
+    });
+    s.Get("/moved-twice/first", [](const Request&, Response& r) {
+      r.status = 301;
+      r.set_header("Location", "second?x=1");  // relative to this address
+      r.set_content("moved", "text/plain");
+    });
+    s.Get("/moved-twice/second", [](const Request&, Response& r) {
+      r.status = 302;
+      r.set_header("Location", "../hop/0");
+      r.set_content("moved again", "text/plain");
     });
     s.Post("/post-hop", [](const Request&, Response& r) { r.set_redirect("/hop/1", 302); });
     s.Get("/to-file", [](const Request&, Response& r) { r.set_redirect("file:///etc/passwd", 302); });
@@ -200,6 +232,15 @@ class DownloadSite : public ::testing::Test {
         sink.write("x", 1);
         return true;
       });
+    });
+    // 64 MiB of zeros sent as about 64 KiB of gzip.
+    s.Get("/bomb", [](const Request&, Response& r) {
+      r.set_header("Content-Encoding", "gzip");
+      r.set_content(Gzip(std::string(64u << 20, '\0')), "application/octet-stream");
+    });
+    s.Get("/gzipped", [](const Request&, Response& r) {
+      r.set_header("Content-Encoding", "gzip");
+      r.set_content(Gzip(Pattern(3u << 20)), "application/octet-stream");
     });
     s.Get("/large", [](const Request&, Response& r) {
       r.set_content(Pattern(3u << 20), "application/octet-stream");

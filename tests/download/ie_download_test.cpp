@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -148,6 +149,42 @@ TEST_F(DownloadTest, RedirectionsAndMimeType) {
   ASSERT_GE(requests.size(), 3u);
   EXPECT_EQ(requests[requests.size() - 3].method, "POST");
   EXPECT_EQ(requests[requests.size() - 2].method, "GET");
+}
+
+TEST_F(DownloadTest, RedirectionsWithABodyAreFollowed) {
+  TIEDownload d;
+  Recorder rec(d);
+  const std::vector<int> statuses = {301, 302, 303, 307, 308};
+  for (int status : statuses) d.Download(Url("/moved/" + std::to_string(status)));
+  d.Download(Url("/moved-twice/first"));
+  ASSERT_TRUE(rec.WaitFor(statuses.size() + 1));
+  for (const Completion& c : rec.completions) {
+    EXPECT_EQ(c.result, S_OK) << c.url;
+    EXPECT_EQ(c.body, "arrived") << c.url;
+  }
+  std::vector<std::string> hops;
+  for (const auto& p : rec.progress_)
+    if (p.code == BINDSTATUS_REDIRECTING) hops.push_back(p.text);
+  EXPECT_EQ(std::count(hops.begin(), hops.end(), Url("/hop/0")), 6);
+  // The relative Locations of the chain, resolved against each address.
+  EXPECT_NE(std::find(hops.begin(), hops.end(), Url("/moved-twice/second?x=1")), hops.end());
+}
+
+TEST_F(DownloadTest, ACompressedBodyThatExpandsPastReasonIsStopped) {
+  TIEDownload d;
+  Recorder rec(d);
+  d.Download(Url("/bomb"));
+  d.Download(Url("/gzipped"));  // an honest compressed answer arrives whole
+  ASSERT_TRUE(rec.WaitFor(2));
+  for (const Completion& c : rec.completions) {
+    if (c.url == Url("/bomb")) {
+      EXPECT_EQ(c.result, E_FILE_TOO_LARGE);
+      EXPECT_LT(c.body.size(), 64u << 20);
+    } else {
+      EXPECT_EQ(c.result, S_OK);
+      EXPECT_EQ(c.body, Pattern(3u << 20));
+    }
+  }
 }
 
 TEST_F(DownloadTest, RedirectionsThatAreRefused) {

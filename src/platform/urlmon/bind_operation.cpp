@@ -18,6 +18,10 @@ constexpr std::size_t kResumeBelow = 1u << 20;
 // reader's blocks stay small enough to remain in the processor's cache.
 constexpr std::uint64_t kNotifyBlock = 256u << 10;
 constexpr int kMaxRedirects = 20;
+// A body whose content encoding expands it more than this many times is
+// stopped once more than kExpansionFloor bytes have come out of it.
+constexpr std::uint64_t kMaxExpansion = 1000;
+constexpr std::uint64_t kExpansionFloor = 1u << 20;
 constexpr int kMaxAuthAnswers = 3;
 
 ULONG Clamp32(std::uint64_t Value) {
@@ -82,6 +86,23 @@ HRESULT MapCurlError(CURLcode Code) {
     default:
       return INET_E_DOWNLOAD_FAILURE;
   }
+}
+
+// The absolute address a Location value names: resolved against the
+// address that was asked for, as a browser does; empty when it cannot be.
+std::string ResolveLocation(const std::string& Base, const std::string& Location) {
+  CURLU* url = curl_url();
+  std::string out;
+  char* full = nullptr;
+  if (url && curl_url_set(url, CURLUPART_URL, Base.c_str(), 0) == CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, Location.c_str(),
+                   CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_URL, &full, 0) == CURLUE_OK) {
+    out = full;
+  }
+  curl_free(full);
+  curl_url_cleanup(url);
+  return out;
 }
 
 std::string BareMimeType(std::string_view ContentType) {
@@ -294,6 +315,7 @@ void BindOperation::StartRequest(bool AskCallback) {
   transferResult_ = CURLE_OK;
   notified_ = contentLength_ = 0;
   *data_ = BindData();
+  expandsTooMuch_ = false;
   const std::string scheme = SchemeOf(*requestUrl);
   http_ = scheme == "http" || scheme == "https";
 
@@ -389,6 +411,15 @@ std::size_t BindOperation::OnBody(char* Data, std::size_t Size, std::size_t Coun
   }
   op->data_->Append(Data, n);
   op->Schedule();
+  if (op->data_->arrived > kExpansionFloor) {
+    // A small answer that decodes to a huge one (a "zip bomb") is stopped.
+    curl_off_t wire = 0;
+    curl_easy_getinfo(op->easy_, CURLINFO_SIZE_DOWNLOAD_T, &wire);
+    if (op->data_->arrived / kMaxExpansion > static_cast<std::uint64_t>(wire)) {
+      op->expandsTooMuch_ = true;
+      return 0;  // ends the transfer
+    }
+  }
   return n;
 }
 
@@ -400,9 +431,9 @@ std::string BindOperation::Header(const std::string& LowerName) const {
 bool BindOperation::HandleHeaders() {
   const std::string location = Header("location");
   if (status_ >= 300 && status_ < 400 && !location.empty()) {
-    char* target = nullptr;
-    curl_easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &target);
-    const std::string next = target ? target : "";
+    // Followed at once, whatever body the answer carries (servers send a
+    // small page with most redirections); the body is not read.
+    const std::string next = ResolveLocation(RequestUrl(url_).value_or(url_), location);
     RemoveTransfer();
     const std::string scheme = SchemeOf(next);
     if (next.empty() || (scheme != "http" && scheme != "https") || ++redirects_ > kMaxRedirects) {
@@ -529,6 +560,7 @@ void BindOperation::Notify(std::uint64_t Size, bool Last) {
 }
 
 void BindOperation::Finish() {
+  if (expandsTooMuch_) return Stop(E_FILE_TOO_LARGE);
   if (transferResult_ != CURLE_OK) {
     const HRESULT mapped = MapCurlError(transferResult_);
     if (mapped == INET_E_SECURITY_PROBLEM && !securityAsked_ && !insecure_) {

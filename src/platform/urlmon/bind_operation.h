@@ -104,6 +104,7 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   bool http_ = false;
   bool paused_ = false;
   bool transferDone_ = false;
+  bool expandsTooMuch_ = false;  // the decoded body outgrew its encoding
   CURLcode transferResult_ = CURLE_OK;
   long status_ = 0;
   std::string rawHeaders_;
