@@ -1,0 +1,4 @@
+window.addEventListener("load", function () {
+  document.getElementById("clock").textContent =
+    "The script ran at " + new Date().toLocaleTimeString() + ".";
+});

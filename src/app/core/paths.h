@@ -1,0 +1,23 @@
+// Where the program keeps its files: the executable's folder, the language
+// folder, and the settings and version files.
+#pragma once
+
+#include <string>
+
+namespace leafstash {
+
+struct TProcessPaths {
+  std::string ExeDir;        // ends in "/"
+  std::string LangDir;       // ends in "/"
+  std::string SettingsFile;  // lfsta.cfg
+  std::string VersionFile;   // lfsta.ver
+};
+
+// The paths for the executable at ExePath. The settings and version files
+// live beside the executable when its folder is writable, else in
+// $XDG_CONFIG_HOME/leafstash/ (~/.config/leafstash/); LEAFSTASH_CONFIG_DIR,
+// when set, names that folder instead. LANG/ is found beside the
+// executable or in ../share/leafstash/.
+TProcessPaths FindProcessPaths(const std::string& ExePath);
+
+}  // namespace leafstash

@@ -1,0 +1,209 @@
+#include "cli_save.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli_face.h"
+#include "cli_options.h"
+#include "file_utils.h"
+#include "paths.h"
+#include "process_values.h"
+#include "save_job_setup.h"
+#include "terminal.h"
+#include "text_utils.h"
+#include "url_utils.h"
+
+#ifndef LEAFSTASH_VERSION
+#define LEAFSTASH_VERSION "0"
+#endif
+
+namespace leafstash {
+namespace {
+
+void Error(const std::string& Message) {
+  std::fprintf(stderr, "leafstash: %s\n", Message.c_str());
+  std::fflush(stderr);
+}
+
+int UsageError(const std::string& Message) {
+  Error(Message);
+  std::fputs(SaveUsage().c_str(), stderr);
+  return kExitUsage;
+}
+
+// The destination folder, created when missing, as an absolute path that
+// ends in "/"; empty, with the reason reported, when it cannot be used.
+std::string PrepareFolder(const std::string& Folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path path = fs::absolute(Folder.empty() ? "." : Folder, error);
+  if (error) {
+    Error("cannot use the folder " + Folder + ": " + error.message());
+    return "";
+  }
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0) {
+    if (!S_ISDIR(info.st_mode)) {
+      Error(path.string() + " is not a folder");
+      return "";
+    }
+  } else if (!fs::create_directories(path, error) && error) {
+    Error("cannot create the folder " + path.string() + ": " + error.message());
+    return "";
+  }
+  if (::access(path.c_str(), W_OK | X_OK) != 0) {
+    Error("cannot write into the folder " + path.string() + ": " + std::strerror(errno));
+    return "";
+  }
+  std::string text = path.lexically_normal().string();
+  if (text.empty() || text.back() != '/') text += '/';
+  return text;
+}
+
+// The password that goes with --user: from the environment, else typed.
+std::optional<std::string> PasswordFor(const std::string& User) {
+  if (const char* given = std::getenv("LEAFSTASH_PASSWORD")) return std::string(given);
+  if (!IsTerminal(STDIN_FILENO)) return std::nullopt;
+  std::fprintf(stderr, "Password for %s: ", User.c_str());
+  std::fflush(stderr);
+  auto password = ReadTerminalLine(true);
+  std::fputs("\n", stderr);
+  return password;
+}
+
+struct TOutcome {
+  std::size_t Saved = 0, Reused = 0;
+  std::vector<std::string> Failures;  // "address: reason"
+  std::optional<std::string> PageFailure;
+  std::string PagePath;
+};
+
+TOutcome Judge(const TURLListMan& List, const TJobDriver& Driver, std::size_t ReusedCount,
+               const std::string& PageUrl) {
+  TOutcome outcome;
+  outcome.Reused = ReusedCount;
+  for (std::size_t i = 0; i < List.Count(); ++i) {
+    const TURLEntry& entry = List.Item(i);
+    const bool page = entry.EntryURL == PageUrl && entry.Referrer.empty();
+    if (entry.State == TURLState::Done) {
+      ++outcome.Saved;
+      if (page) outcome.PagePath = Process().DestPath + entry.LocalName;
+      continue;
+    }
+    std::string reason = entry.State == TURLState::Failed ? Driver.FailureReason(i)
+                                                          : "not finished";
+    if (page) outcome.PageFailure = reason;
+    outcome.Failures.push_back(entry.EntryURL + ": " + reason);
+  }
+  outcome.Saved -= std::min(outcome.Saved, outcome.Reused);
+  return outcome;
+}
+
+}  // namespace
+
+int RunSaveCommand(const std::vector<std::string>& Arguments) {
+  const TCliParse parse = ParseSaveArguments(Arguments);
+  if (!parse.Options) return UsageError(parse.Error);
+  const TCliOptions& options = *parse.Options;
+  if (options.Help) {
+    std::cout << SaveUsage();
+    return kExitSaved;
+  }
+  if (options.Version) {
+    std::cout << "leafstash " << LEAFSTASH_VERSION << "\n";
+    return kExitSaved;
+  }
+  const std::string url = Trim(options.Url);
+  if (url.empty()) return UsageError("the address is empty");
+  if (!IsHttpUrl(url)) return UsageError("not an http or https address: " + url);
+  std::vector<TCheckedLink> links;
+  for (const std::string& link : options.Links) {
+    if (!IsHttpUrl(Trim(link))) return UsageError("--link: not an http or https address: " + link);
+    links.push_back({Trim(link), ""});
+  }
+
+  TProcessValues& process = Process();
+  const TProcessPaths paths = FindProcessPaths(QCoreApplication::applicationFilePath().toStdString());
+  process.ExeDir = paths.ExeDir;
+  process.LangDir = paths.LangDir;
+  process.SettingsFile = paths.SettingsFile;
+  process.VersionFile = paths.VersionFile;
+  LoadSettingsFile(process.SettingsFile, process.Settings);
+  ApplyCliOptions(options, process.Settings);
+  if (options.User) {
+    const std::optional<std::string> password = PasswordFor(*options.User);
+    if (!password)
+      return UsageError("--user needs a password: set LEAFSTASH_PASSWORD or run on a terminal");
+    process.Settings.SetPassword(*password);
+  }
+
+  process.DestPath = PrepareFolder(options.Folder);
+  if (process.DestPath.empty()) return kExitCannotRun;
+  process.PageURL = url;
+  process.PageTitle = url;
+  process.BrowserWindow = Variant::Null();
+  process.ReportError = Error;
+
+  const std::string warning = WarningFilePath(process.DestPath);
+  try {
+    WriteWarningFile(warning);
+  } catch (const TFileError& e) {
+    Error(e.what());
+    return kExitCannotRun;
+  }
+  auto list = std::make_unique<TURLListMan>();
+  process.URLList = list.get();
+  if (!PrepareSaveJob(*list, links)) {
+    Error("the earlier job log in " + process.DestPath + " cannot be read; nothing was saved");
+    FinishSaveJob(std::move(list), warning);
+    return kExitCannotRun;
+  }
+  const std::size_t reused = list->CountInState(TURLState::Done);
+
+  TJobDriver driver;
+  driver.TakeLinks = options.TakeLinks;
+  TCliFace face(driver, options.Quiet);
+  driver.SetUiDelegate(&face);
+  int signal = 0;
+  TSignalWatcher watcher;
+  QObject::connect(&watcher, &TSignalWatcher::Signalled, &driver, [&](int number) {
+    signal = number;
+    driver.Abort();
+  });
+  QEventLoop loop;
+  QObject::connect(&driver, &TJobDriver::JobClosed, &loop, &QEventLoop::quit);
+  driver.Start();
+  loop.exec();
+  face.ClearLine();
+
+  const TOutcome outcome = Judge(*list, driver, reused, url);
+  const std::uint64_t bytes = driver.Figures().BytesReceived;
+  FinishSaveJob(std::move(list), warning);
+
+  if (!options.Quiet) {
+    if (signal) std::fprintf(stderr, "Stopped: nothing was rewritten.\n");
+    std::string line = "Saved " + std::to_string(outcome.Saved) + " files";
+    if (outcome.Reused) line += ", reused " + std::to_string(outcome.Reused);
+    line += ", " + std::to_string(outcome.Failures.size()) + " failed; " + HumanBytes(bytes);
+    std::fprintf(stderr, "%s in %.1f s\n", line.c_str(), face.Seconds());
+  }
+  for (const std::string& failure : outcome.Failures)
+    std::fprintf(stderr, options.Quiet ? "leafstash: failed %s\n" : "  failed %s\n", failure.c_str());
+  if (signal) return 128 + signal;
+  if (outcome.PageFailure) {
+    Error("the page " + url + " was not saved: " + *outcome.PageFailure);
+    return kExitCannotRun;
+  }
+  if (!options.Quiet) std::fprintf(stderr, "Saved page: %s\n", outcome.PagePath.c_str());
+  return outcome.Failures.empty() ? kExitSaved : kExitSomeFailed;
+}
+
+}  // namespace leafstash
