@@ -15,6 +15,10 @@ namespace {
 constexpr const char* kInternetSettingsKey =
     "\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
 constexpr ULONG kBindInfoSize = 84;
+// The inactivity timer starts again only when this much has arrived since
+// it last did: a server that trickles a byte at a time is as good as
+// stalled and must not hold its slot for ever.
+constexpr std::uint64_t kLivelyBytes = 1024;
 
 DWORD CodePageNumberOf(TCodePageOption Option) {
   switch (Option) {
@@ -350,6 +354,7 @@ HRESULT TBSCB::BeginningTransaction(LPCWSTR Url, LPCWSTR Headers, DWORD Reserved
     }
     timer_->start(info_.TimeOut);
   }
+  sizeAtRestart_ = 0;
   timedOut_ = false;
   return result;
 }
@@ -430,7 +435,10 @@ HRESULT TBSCB::OnDataAvailable(DWORD Flags, std::uint64_t Size, FORMATETC*, STGM
     AbortBinding();
     return S_OK;
   }
-  if (timer_ && info_.TimeOut > 0) timer_->start(info_.TimeOut);
+  if (timer_ && info_.TimeOut > 0 && Size >= sizeAtRestart_ + kLivelyBytes) {
+    timer_->start(info_.TimeOut);
+    sizeAtRestart_ = Size;
+  }
   if ((Flags & BSCF_FIRSTDATANOTIFICATION) && !data_ && Medium && Medium->tymed == TYMED_ISTREAM)
     data_ = Medium->pstm;
   if (!data_ || Size <= bytesRead_ || failure_ != S_OK) return S_OK;

@@ -259,6 +259,7 @@ class TBSCB final : public IHttpSecurity,
   HGLOBAL body_ = nullptr;
   std::size_t bodySize_ = 0;
   std::uint64_t bytesRead_ = 0;
+  std::uint64_t sizeAtRestart_ = 0;  // data size when the timer last started
   DWORD responseCode_ = 0;
   std::u16string currentUrl_;
   std::uint64_t id_;

@@ -221,16 +221,30 @@ class DownloadSite : public ::testing::Test {
       });
     });
     s.Get("/trickle", [](const Request&, Response& r) {
-      // Twelve pieces, 100 ms apart: longer than a 400 ms time-out in all.
+      // Twelve pieces of 2 KiB, 100 ms apart: longer than a 400 ms time-out
+      // in all.
       r.set_chunked_content_provider("application/octet-stream",
                                      [](std::size_t offset, httplib::DataSink& sink) {
-        if (offset >= 12) {
+        if (offset >= 12 * 2048) {
           sink.done();
           return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sink.write("x", 1);
+        const std::string piece(2048, 'x');
+        sink.write(piece.data(), piece.size());
         return true;
+      });
+    });
+    s.Get("/drip", [](const Request&, Response& r) {
+      // A byte every 100 ms, up to 50 bytes.
+      r.set_chunked_content_provider("application/octet-stream",
+                                     [](std::size_t offset, httplib::DataSink& sink) {
+        if (offset >= 50) {
+          sink.done();
+          return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return sink.write("x", 1);
       });
     });
     // 64 MiB of zeros sent as about 64 KiB of gzip.

@@ -352,11 +352,13 @@ TEST_F(DownloadTest, InactivityTimeOut) {
   d.TimeOut = 400;
   d.Download(Url("/stall"));
   d.Download(Url("/trickle"));  // never 400 ms without data, 1.2 s in all
-  ASSERT_TRUE(rec.WaitFor(2));
+  d.Download(Url("/drip"));     // a byte at a time is no better than a stall
+  ASSERT_TRUE(rec.WaitFor(3));
   std::map<std::string, HRESULT> byPath;
   for (const Completion& c : rec.completions) byPath[c.url] = c.result;
   EXPECT_EQ(byPath[Url("/stall")], INET_E_CONNECTION_TIMEOUT);
   EXPECT_EQ(byPath[Url("/trickle")], S_OK);
+  EXPECT_EQ(byPath[Url("/drip")], INET_E_CONNECTION_TIMEOUT);
 
   // A prompt the user takes longer to answer than the time-out is not
   // inactivity.
