@@ -95,16 +95,10 @@ bool TCliFace::AskCredentials(const std::string& Url, std::string& UserName,
   const auto untilClosed = [this](QEventLoop& loop) {
     connect(&driver_, &TJobDriver::JobClosed, &loop, &QEventLoop::quit);
   };
-  std::fprintf(stderr, "%s asks for a user name and password.\nUser name: ", Url.c_str());
-  std::fflush(stderr);
-  const std::optional<std::string> user = ReadTerminalLine(false, untilClosed);
+  std::fprintf(stderr, "%s asks for a user name and password.\n", Url.c_str());
+  const std::optional<std::string> user = ReadTerminalLine("User name: ", false, untilClosed);
   std::optional<std::string> password;
-  if (user && !user->empty()) {
-    std::fputs("Password: ", stderr);
-    std::fflush(stderr);
-    password = ReadTerminalLine(true, untilClosed);
-    std::fputs("\n", stderr);
-  }
+  if (user && !user->empty()) password = ReadTerminalLine("Password: ", true, untilClosed);
   asking_ = false;
   if (!user || user->empty() || !password) return false;
   UserName = *user;

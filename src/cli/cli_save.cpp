@@ -72,11 +72,7 @@ std::string PrepareFolder(const std::string& Folder) {
 std::optional<std::string> PasswordFor(const std::string& User) {
   if (const char* given = std::getenv("LEAFSTASH_PASSWORD")) return std::string(given);
   if (!IsTerminal(STDIN_FILENO)) return std::nullopt;
-  std::fprintf(stderr, "Password for %s: ", User.c_str());
-  std::fflush(stderr);
-  auto password = ReadTerminalLine(true);
-  std::fputs("\n", stderr);
-  return password;
+  return ReadTerminalLine("Password for " + User + ": ", true);
 }
 
 struct TOutcome {

@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -61,10 +62,12 @@ int TerminalColumns(int Descriptor) {
   return 80;
 }
 
-std::optional<std::string> ReadTerminalLine(bool Secret,
+std::optional<std::string> ReadTerminalLine(const std::string& Prompt, bool Secret,
                                             const std::function<void(QEventLoop&)>& Watch) {
   std::optional<NoEcho> quiet;
   if (Secret && IsTerminal(STDIN_FILENO)) quiet.emplace();
+  std::fputs(Prompt.c_str(), stderr);
+  std::fflush(stderr);
   std::string line;
   bool ended = false, done = false;
   QEventLoop loop;
@@ -89,6 +92,7 @@ std::optional<std::string> ReadTerminalLine(bool Secret,
   });
   if (Watch) Watch(loop);
   loop.exec();
+  if (Secret) std::fputs("\n", stderr);  // the Enter that was not echoed
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (ended || !done) return std::nullopt;
   return line;

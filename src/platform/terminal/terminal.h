@@ -15,13 +15,15 @@ bool IsTerminal(int Descriptor);
 // Columns of the terminal on Descriptor; 80 when it does not tell.
 int TerminalColumns(int Descriptor);
 
-// Reads one line from standard input, without its line end, while the
-// event loop keeps running (downloads go on meanwhile). With Secret the
-// terminal does not echo what is typed. Nothing at the end of the input,
+// Shows Prompt on standard error and reads one line from standard input,
+// without its line end, while the event loop keeps running (downloads go
+// on meanwhile). With Secret the terminal does not echo what is typed
+// (echo is off before the prompt shows). Nothing at the end of the input,
 // or when the caller quits the loop, which Watch is given to connect to
 // whatever should end the wait.
 std::optional<std::string> ReadTerminalLine(
-    bool Secret, const std::function<void(QEventLoop& Loop)>& Watch = {});
+    const std::string& Prompt, bool Secret,
+    const std::function<void(QEventLoop& Loop)>& Watch = {});
 
 // Delivers SIGINT and SIGTERM on the event loop. The first one is
 // reported through Signalled; a second one ends the process at once with
