@@ -9,9 +9,9 @@
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <malloc.h>
 #include <unistd.h>
 
+#include "bench_util.h"
 #include "ie_download.h"
 #include "qt_wait.h"
 #include "temp_dir.h"
@@ -53,36 +53,6 @@ test::TestServer& Server() {
 }
 
 std::string SmallUrl(int i) { return Server().Url("/small/" + std::to_string(i)); }
-
-long StatusKiB(const char* Field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind(Field, 0) == 0) return std::atol(line.c_str() + std::strlen(Field));
-  return -1;
-}
-long PeakResidentKiB() { return StatusKiB("VmHWM:"); }
-
-// Hands freed heap back to the system, so that the peak measured next is the
-// download's and not what earlier benchmarks in this process left behind;
-// returns the resident size the measurement starts from.
-long ResetPeakResident() {
-  ::malloc_trim(0);
-  std::ofstream("/proc/self/clear_refs") << "5";
-  return StatusKiB("VmRSS:");
-}
-
-// Removes the last run's file and lets its pages reach the disk, so that
-// every run writes into the same kind of page cache.
-void ClearDestination(const std::string& Path) {
-  ::unlink(Path.c_str());
-  ::sync();
-}
-
-int RunCurl(const std::string& Arguments) {
-  const std::string command = "curl --silent --show-error " + Arguments;
-  return std::system(command.c_str());
-}
 
 void BM_DownloadSmallFiles(benchmark::State& state) {
   Server();

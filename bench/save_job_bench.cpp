@@ -108,6 +108,26 @@ void BM_SaveJob(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveJob)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
+// The same job through the program: `leafstash save` as a process.
+void BM_CliSaveJob(benchmark::State& state) {
+  const std::string url = SlowSite().Url("/gallery/index.html");
+  test::TempDir config;
+  for (auto _ : state) {
+    test::TempDir dir;
+    const std::string command = "LEAFSTASH_CONFIG_DIR=" + config.Path() + " " LEAFSTASH_EXE
+                                " save --quiet --threads 5 " + url + " " + dir.Path();
+    if (std::system(command.c_str()) != 0) state.SkipWithError("leafstash save failed");
+    state.PauseTiming();
+    std::ifstream index(dir.File("INDEX.HTML"));
+    std::string text((std::istreambuf_iterator<char>(index)), {});
+    if (text.find("src=\"photo1999.gif\"") == std::string::npos)
+      state.SkipWithError("the job did not save the gallery");
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * (kPictures + 1));
+}
+BENCHMARK(BM_CliSaveJob)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
 void BM_WgetSaveJob(benchmark::State& state) {
   const std::string url = SlowSite().Url("/gallery/index.html");
   for (auto _ : state) {

@@ -12,8 +12,8 @@ namespace {
 
 // A transfer pauses while this much of its body waits to be read, and goes
 // on once less than the lower mark is left.
-constexpr std::size_t kPauseAbove = 4u << 20;
-constexpr std::size_t kResumeBelow = 1u << 20;
+constexpr std::size_t kPauseAbove = 2u << 20;
+constexpr std::size_t kResumeBelow = 512u << 10;
 // Each data notification makes at most this much more available, so the
 // reader's blocks stay small enough to remain in the processor's cache.
 constexpr std::uint64_t kNotifyBlock = 256u << 10;
@@ -324,6 +324,7 @@ void BindOperation::StartRequest(bool AskCallback) {
   curl_easy_setopt(easy_, CURLOPT_URL, requestUrl->c_str());
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, this);
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 512L << 10);
   curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &BindOperation::OnHeader);

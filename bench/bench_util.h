@@ -1,0 +1,45 @@
+// What the benchmarks share: the peak memory of the process and clean
+// destinations between runs.
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <malloc.h>
+#include <string>
+#include <unistd.h>
+
+namespace leafstash::bench {
+
+inline long StatusKiB(const char* Field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(Field, 0) == 0) return std::atol(line.c_str() + std::strlen(Field));
+  return -1;
+}
+inline long PeakResidentKiB() { return StatusKiB("VmHWM:"); }
+
+// Hands freed heap back to the system and resets the peak, so that the peak
+// measured next is the work's and not what earlier benchmarks in this
+// process left behind; returns the resident size the measurement starts
+// from.
+inline long ResetPeakResident() {
+  ::malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";
+  return StatusKiB("VmRSS:");
+}
+
+// Removes the last run's file and lets its pages reach the disk, so that
+// every run writes into the same kind of page cache.
+inline void ClearDestination(const std::string& Path) {
+  ::unlink(Path.c_str());
+  ::sync();
+}
+
+inline int RunCurl(const std::string& Arguments) {
+  const std::string command = "curl --silent --show-error --no-progress-meter " + Arguments;
+  return std::system(command.c_str());
+}
+
+}  // namespace leafstash::bench

@@ -1,0 +1,105 @@
+// A save job whose page names five pictures of 1 GiB each, five downloads
+// at once, against curl fetching the same five files into files in the
+// same run; the job's peak memory is reported.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "bench_util.h"
+#include "headless_job.h"
+#include "temp_dir.h"
+#include "test_server.h"
+
+namespace leafstash::bench {
+namespace {
+
+constexpr int kPictures = 5;
+constexpr std::size_t kPictureSize = std::size_t{1} << 30;
+
+const std::string& Block() {
+  static const std::string block(1 << 20, 'G');
+  return block;
+}
+
+test::TestServer& LargeSite() {
+  static test::TestServer* server = [] {
+    auto* s = new test::TestServer();
+    s->Routes().Get("/big/index.html", [](const httplib::Request&, httplib::Response& r) {
+      std::string page = "<html><body>\n";
+      for (int i = 0; i < kPictures; ++i) page += "<img src=\"p" + std::to_string(i) + ".gif\">\n";
+      r.set_content(page + "</body></html>\n", "text/html");
+    });
+    s->Routes().Get(R"(/big/p\d\.gif)", [](const httplib::Request&, httplib::Response& r) {
+      r.set_content_provider(kPictureSize, "image/gif",
+                             [](std::size_t, std::size_t length, httplib::DataSink& sink) {
+                               return sink.write(Block().data(), std::min(length, Block().size()));
+                             });
+    });
+    s->Start();
+    return s;
+  }();
+  return *server;
+}
+
+void ClearFolder(const test::TempDir& Dir) {
+  for (const auto& item : std::filesystem::directory_iterator(Dir.Path()))
+    std::filesystem::remove(item.path());
+  ::sync();
+}
+
+void BM_SaveJobLargeFiles(benchmark::State& state) {
+  const std::string url = LargeSite().Url("/big/index.html");
+  test::TempDir dir;
+  long peak = 0, rise = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ClearFolder(dir);
+    ResetProcessValues();
+    TProcessValues& p = Process();
+    p.DestPath = dir.Path();
+    p.PageURL = url;
+    p.Settings.SetSavePictures(true);
+    p.Settings.SetMaxThreads(5);
+    const long start = ResetPeakResident();
+    state.ResumeTiming();
+    const test::JobOutcome outcome = test::RunHeadlessJob({}, {}, 600000);
+    const long top = PeakResidentKiB();
+    peak = std::max(peak, top);
+    rise = std::max(rise, top - start);
+    state.PauseTiming();
+    bool whole = outcome.Closed;
+    for (int i = 0; i < kPictures; ++i) {
+      std::error_code error;
+      whole = whole && std::filesystem::file_size(dir.File("p" + std::to_string(i) + ".gif"), error) ==
+                           kPictureSize;
+    }
+    if (!whole) state.SkipWithError("the job did not save the pictures whole");
+    state.ResumeTiming();
+  }
+  ClearFolder(dir);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kPictures * kPictureSize));
+  state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
+  state.counters["rss_rise_MiB"] = static_cast<double>(rise) / 1024.0;
+}
+BENCHMARK(BM_SaveJobLargeFiles)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_CurlParallelLargeFiles(benchmark::State& state) {
+  test::TempDir dir;
+  std::string arguments = "--parallel --parallel-max 5";
+  for (int i = 0; i < kPictures; ++i)
+    arguments += " -o " + dir.File("p" + std::to_string(i) + ".gif") + " " +
+                 LargeSite().Url("/big/p" + std::to_string(i) + ".gif");
+  for (auto _ : state) {
+    state.PauseTiming();
+    ClearFolder(dir);
+    state.ResumeTiming();
+    if (RunCurl(arguments) != 0) state.SkipWithError("curl failed");
+  }
+  ClearFolder(dir);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kPictures * kPictureSize));
+}
+BENCHMARK(BM_CurlParallelLargeFiles)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+}  // namespace
+}  // namespace leafstash::bench
