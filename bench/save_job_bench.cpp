@@ -85,6 +85,13 @@ test::TestServer& SlowSite() {
   return *server;
 }
 
+// True when the gallery's page was saved and rewritten.
+bool SavedGallery(const test::TempDir& Dir) {
+  std::ifstream index(Dir.File("INDEX.HTML"));
+  const std::string text((std::istreambuf_iterator<char>(index)), {});
+  return text.find("src=\"photo1999.gif\"") != std::string::npos;
+}
+
 void BM_SaveJob(benchmark::State& state) {
   const std::string url = SlowSite().Url("/gallery/index.html");
   for (auto _ : state) {
@@ -98,10 +105,7 @@ void BM_SaveJob(benchmark::State& state) {
     p.Settings.SetMaxThreads(5);
     RunSaveJob(std::make_unique<TURLListMan>(), {});
     state.PauseTiming();
-    std::ifstream index(dir.File("INDEX.HTML"));
-    std::string text((std::istreambuf_iterator<char>(index)), {});
-    if (text.find("src=\"photo1999.gif\"") == std::string::npos)
-      state.SkipWithError("the job did not save the gallery");
+    if (!SavedGallery(dir)) state.SkipWithError("the job did not save the gallery");
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * (kPictures + 1));
@@ -118,10 +122,7 @@ void BM_CliSaveJob(benchmark::State& state) {
                                 " save --quiet --threads 5 " + url + " " + dir.Path();
     if (std::system(command.c_str()) != 0) state.SkipWithError("leafstash save failed");
     state.PauseTiming();
-    std::ifstream index(dir.File("INDEX.HTML"));
-    std::string text((std::istreambuf_iterator<char>(index)), {});
-    if (text.find("src=\"photo1999.gif\"") == std::string::npos)
-      state.SkipWithError("the job did not save the gallery");
+    if (!SavedGallery(dir)) state.SkipWithError("the job did not save the gallery");
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * (kPictures + 1));

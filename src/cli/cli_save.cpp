@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "terminal.h"
 #include "text_utils.h"
 #include "url_utils.h"
+#include "urlmon.h"
 
 #ifndef LEAFSTASH_VERSION
 #define LEAFSTASH_VERSION "0"
@@ -82,13 +84,14 @@ struct TOutcome {
   std::string PagePath;
 };
 
-TOutcome Judge(const TURLListMan& List, const TJobDriver& Driver, std::size_t ReusedCount,
-               const std::string& PageUrl) {
+TOutcome Judge(const TURLListMan& List, const TJobDriver& Driver, std::size_t ReusedCount) {
   TOutcome outcome;
   outcome.Reused = ReusedCount;
+  const std::optional<std::size_t> pageEntry = List.PageEntry();
+  if (!pageEntry) outcome.PageFailure = "not admitted";
   for (std::size_t i = 0; i < List.Count(); ++i) {
     const TURLEntry& entry = List.Item(i);
-    const bool page = entry.EntryURL == PageUrl && entry.Referrer.empty();
+    const bool page = pageEntry == i;
     if (entry.State == TURLState::Done) {
       ++outcome.Saved;
       if (page) outcome.PagePath = Process().DestPath + entry.LocalName;
@@ -101,6 +104,19 @@ TOutcome Judge(const TURLListMan& List, const TJobDriver& Driver, std::size_t Re
   }
   outcome.Saved -= std::min(outcome.Saved, outcome.Reused);
   return outcome;
+}
+
+// Downloads that an abort cancelled end on the event loop: it runs until
+// they have let go of their connections, for a second at most.
+void WaitForBindsToEnd() {
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (ActiveBindCount() == 0) loop.quit();
+  });
+  QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+  poll.start(10);
+  if (ActiveBindCount() > 0) loop.exec();
 }
 
 }  // namespace
@@ -164,28 +180,31 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
   }
   const std::size_t reused = list->CountInState(TURLState::Done);
 
-  TJobDriver driver;
-  driver.TakeLinks = options.TakeLinks;
-  TCliFace face(driver, options.Quiet);
-  driver.SetUiDelegate(&face);
+  auto driver = std::make_unique<TJobDriver>();
+  driver->TakeLinks = options.TakeLinks;
+  TCliFace face(*driver, options.Quiet);
+  driver->SetUiDelegate(&face);
   int signal = 0;
   TSignalWatcher watcher;
-  QObject::connect(&watcher, &TSignalWatcher::Signalled, &driver, [&](int number) {
+  QObject::connect(&watcher, &TSignalWatcher::Signalled, driver.get(), [&](int number) {
     signal = number;
-    driver.Abort();
+    driver->Abort();
   });
   QEventLoop loop;
-  QObject::connect(&driver, &TJobDriver::JobClosed, &loop, &QEventLoop::quit);
-  driver.Start();
+  QObject::connect(driver.get(), &TJobDriver::JobClosed, &loop, &QEventLoop::quit);
+  driver->Start();
   loop.exec();
   face.ClearLine();
 
-  const TOutcome outcome = Judge(*list, driver, reused, url);
-  const std::uint64_t bytes = driver.Figures().BytesReceived;
+  const TOutcome outcome = Judge(*list, *driver, reused);
+  const std::uint64_t bytes = driver->Figures().BytesReceived;
+  const bool aborted = driver->Aborted();
   FinishSaveJob(std::move(list), warning);
+  driver.reset();
+  WaitForBindsToEnd();
 
   if (!options.Quiet) {
-    if (signal) std::fprintf(stderr, "Stopped: nothing was rewritten.\n");
+    if (aborted) std::fprintf(stderr, "Stopped: nothing was rewritten.\n");
     std::string line = "Saved " + std::to_string(outcome.Saved) + " files";
     if (outcome.Reused) line += ", reused " + std::to_string(outcome.Reused);
     line += ", " + std::to_string(outcome.Failures.size()) + " failed; " + HumanBytes(bytes);
@@ -193,7 +212,7 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
   }
   for (const std::string& failure : outcome.Failures)
     std::fprintf(stderr, options.Quiet ? "leafstash: failed %s\n" : "  failed %s\n", failure.c_str());
-  if (signal) return 128 + signal;
+  if (aborted) return 128 + signal;
   if (outcome.PageFailure) {
     Error("the page " + url + " was not saved: " + *outcome.PageFailure);
     return kExitCannotRun;

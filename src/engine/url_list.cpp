@@ -167,6 +167,14 @@ void TURLListMan::AddPageAndFrames() {
   }
 }
 
+std::optional<std::size_t> TURLListMan::PageEntry() const {
+  const std::string& page = Process().PageURL;
+  if (page.empty()) return std::nullopt;
+  const auto index = byURL_.Find(ResolveUrl("", StripFragment(page)));
+  if (!index || !entries_[*index].Referrer.empty()) return std::nullopt;
+  return index;
+}
+
 std::optional<std::size_t> TURLListMan::FindFirstInState(TURLState State) const {
   const std::size_t s = static_cast<std::size_t>(State);
   if (stateCount_[s] == 0) return std::nullopt;

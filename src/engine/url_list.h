@@ -40,6 +40,8 @@ class TURLListMan {
   // first takes over what the earlier job in the folder finished.
   void AddPageAndFrames();
 
+  // The entry of the browser page (PageURL), when the table holds it.
+  std::optional<std::size_t> PageEntry() const;
   std::optional<std::size_t> FindFirstInState(TURLState State) const;
   std::optional<std::size_t> FindByURL(std::string_view Address) const;
   std::size_t CountTopLevel() const { return topLevel_; }

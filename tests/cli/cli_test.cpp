@@ -11,7 +11,7 @@
 #include "qt_wait.h"
 #include "settings.h"
 #include "temp_dir.h"
-#include "test_server.h"
+#include "suite_server.h"
 #include "url_entry.h"
 
 namespace leafstash {
@@ -38,11 +38,9 @@ bool Contains(const std::string& Text, const std::string& Part) {
   return Text.find(Part) != std::string::npos;
 }
 
-class CliTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    server_ = new test::TestServer();
-    auto& s = server_->Routes();
+class CliTest : public test::SuiteWithServer<CliTest> {
+ public:
+  static void Route(httplib::Server& s) {
     s.Get("/ok/index.html", [](const Request&, Response& r) {
       r.set_content("<html><link rel=stylesheet href=\"style.css\">\n"
                     "<img src=\"pics/a.gif\"><img src='b.gif'>\n"
@@ -85,15 +83,11 @@ class CliTest : public ::testing::Test {
     s.Get("/disk/big.gif", [](const Request&, Response& r) {
       r.set_content(std::string(1u << 20, 'x'), "image/gif");
     });
-    server_->Start();
   }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
+
+ protected:
   void SetUp() override { server_->ClearRequests(); }
 
-  static std::string Url(const std::string& Path) { return server_->Url(Path); }
 
   QProcessEnvironment Environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -153,7 +147,6 @@ class CliTest : public ::testing::Test {
   }
 
   test::TempDir dest_, config_;
-  static inline test::TestServer* server_ = nullptr;
 };
 
 TEST_F(CliTest, SavesThePageWithItsFilesAndSaysSo) {
@@ -271,7 +264,11 @@ TEST_F(CliTest, OptionsAndStoredSettings) {
                                                        "one.html", "skipme.gif", "style.css"}));
 
   test::TempDir third;
-  EXPECT_EQ(Run({"save", "--no-pictures", "--internal-links", Url("/ok/index.html"), third.Path()}).code, 0);
+  // The address may carry a fragment, as a browser's address does.
+  const CliRun fragment =
+      Run({"save", "--no-pictures", "--internal-links", Url("/ok/index.html#top"), third.Path()});
+  EXPECT_EQ(fragment.code, 0);
+  EXPECT_TRUE(Contains(fragment.err, "Saved page: " + third.Path() + "INDEX.HTML\n")) << fragment.err;
   EXPECT_EQ(Names(third), (std::vector<std::string>{"INDEX.HTML", "lfsta4.log", "one.html", "style.css"}));
   EXPECT_NE(third.Read("INDEX.HTML").find("<a href=\"one.html\">"), std::string::npos);
 

@@ -8,7 +8,7 @@
 #include "headless_job.h"
 #include "qt_wait.h"
 #include "temp_dir.h"
-#include "test_server.h"
+#include "suite_server.h"
 #include "urlmon.h"
 
 namespace leafstash {
@@ -19,11 +19,9 @@ using httplib::Response;
 
 constexpr int kFrameChain = 500;
 
-class HostileSiteTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    server_ = new test::TestServer();
-    auto& s = server_->Routes();
+class HostileSiteTest : public test::SuiteWithServer<HostileSiteTest> {
+ public:
+  static void Route(httplib::Server& s) {
     // Each case is a picture of a page that shows only it.
     s.Get(R"(/h/(\w+)\.html)", [](const Request& q, Response& r) {
       r.set_content("<html><img src=\"" + q.matches[1].str() + ".gif\"></html>", "text/html");
@@ -73,12 +71,9 @@ class HostileSiteTest : public ::testing::Test {
                                     : std::string("the end"),
                     "text/html");
     });
-    server_->Start();
   }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
+
+ protected:
 
   void SetUp() override {
     ResetProcessValues();
@@ -103,7 +98,6 @@ class HostileSiteTest : public ::testing::Test {
     std::this_thread::sleep_for(std::chrono::milliseconds(Ms));
     --busy_;
   }
-  static std::string Url(const std::string& Path) { return server_->Url(Path); }
 
   // Saves the page of one case and returns what became of its picture.
   test::JobOutcome SaveCase(const std::string& Case) {
@@ -116,7 +110,6 @@ class HostileSiteTest : public ::testing::Test {
 
   test::TempDir dest_;
   std::vector<std::string> errors_;
-  static inline test::TestServer* server_ = nullptr;
   static inline std::atomic<int> busy_{0};
 };
 

@@ -9,7 +9,7 @@
 #include "headless_job.h"
 #include "qt_wait.h"
 #include "temp_dir.h"
-#include "test_server.h"
+#include "suite_server.h"
 #include "urlmon.h"
 
 namespace leafstash {
@@ -18,11 +18,9 @@ namespace {
 using httplib::Request;
 using httplib::Response;
 
-class JobDriverTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    server_ = new test::TestServer();
-    auto& s = server_->Routes();
+class JobDriverTest : public test::SuiteWithServer<JobDriverTest> {
+ public:
+  static void Route(httplib::Server& s) {
     const auto content = [&s](const char* Path, std::string Body, const char* Type) {
       s.Get(Path, [Body, Type](const Request&, Response& r) { r.set_content(Body, Type); });
     };
@@ -54,12 +52,9 @@ class JobDriverTest : public ::testing::Test {
       for (int i = 0; i < 12; ++i) page += "<img src=\"slow/" + std::to_string(i) + ".gif\">";
       r.set_content(page + "</html>", "text/html");
     });
-    server_->Start();
   }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
+
+ protected:
 
   void SetUp() override {
     ResetProcessValues();
@@ -76,7 +71,6 @@ class JobDriverTest : public ::testing::Test {
     ResetProcessValues();
   }
 
-  static std::string Url(const std::string& Path) { return server_->Url(Path); }
 
   // Every file of the folder with its content and its inode.
   std::map<std::string, std::pair<std::string, ino_t>> Files() {
@@ -97,7 +91,6 @@ class JobDriverTest : public ::testing::Test {
 
   test::TempDir dest_;
   std::vector<std::string> errors_;
-  static inline test::TestServer* server_ = nullptr;
 };
 
 TEST_F(JobDriverTest, ASecondJobWithSkipExistingChangesNothing) {

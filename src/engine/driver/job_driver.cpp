@@ -239,9 +239,7 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
     return;
   }
   CurrentPageURL = entry.ActualURL;
-  if (TakeLinks != TLinkChoice::None && entry.Referrer.empty() &&
-      entry.EntryURL == Process().PageURL)
-    takingLinksOf_ = Entry;
+  if (TakeLinks != TLinkChoice::None && List().PageEntry() == Entry) takingLinksOf_ = Entry;
   // Pages that are not text, or too large to scan, are kept as they came.
   const bool scanned = ScanSavedPage(path);
   takingLinksOf_.reset();
@@ -249,6 +247,9 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
 }
 
 void TJobDriver::Abort() {
+  // Once the downloads are over the rewrite has run to its end: there is
+  // nothing left to stop.
+  if (ended_ && !aborted_) return;
   ended_ = aborted_ = true;
   IED.Cancel();
   Post(WM_JOB_CLOSE);

@@ -18,10 +18,7 @@ constexpr std::size_t kResumeBelow = 512u << 10;
 // reader's blocks stay small enough to remain in the processor's cache.
 constexpr std::uint64_t kNotifyBlock = 256u << 10;
 constexpr int kMaxRedirects = 20;
-// A body whose content encoding expands it more than this many times is
-// stopped once more than kExpansionFloor bytes have come out of it.
-constexpr std::uint64_t kMaxExpansion = 1000;
-constexpr std::uint64_t kExpansionFloor = 1u << 20;
+
 constexpr int kMaxAuthAnswers = 3;
 
 ULONG Clamp32(std::uint64_t Value) {
@@ -43,7 +40,7 @@ class DataStream final : public TComObject<IStream> {
   HRESULT Seek(std::int64_t, DWORD, std::uint64_t*) override { return STG_E_INVALIDFUNCTION; }
   HRESULT Stat(STATSTG* Stat, DWORD) override {
     if (!Stat) return E_POINTER;
-    Stat->cbSize = data_->arrived;
+    Stat->cbSize = data_->Arrived();
     return S_OK;
   }
 
@@ -110,25 +107,6 @@ std::string BareMimeType(std::string_view ContentType) {
 }
 
 }  // namespace
-
-void BindData::Append(const char* Data, std::size_t Size) {
-  if (readPos > 0 && readPos == bytes.size()) {
-    bytes.clear();
-    readPos = 0;
-  } else if (readPos > (1u << 20) && readPos * 2 > bytes.size()) {
-    bytes.erase(0, readPos);
-    readPos = 0;
-  }
-  bytes.append(Data, Size);
-  arrived += Size;
-}
-
-std::size_t BindData::Read(void* Buffer, std::size_t Size) {
-  const std::size_t n = std::min(Size, Unread());
-  if (n) std::memcpy(Buffer, bytes.data() + readPos, n);
-  readPos += n;
-  return n;
-}
 
 std::atomic<std::size_t> BindOperation::live_{0};
 
@@ -239,15 +217,15 @@ void BindOperation::Pump() {
   if (http_ && headersComplete_ && !headersHandled_) {
     if (!HandleHeaders()) return;
   }
-  if (!http_ && !headersHandled_ && (data_->arrived > 0 || transferDone_))
+  if (!http_ && !headersHandled_ && (data_->Arrived() > 0 || transferDone_))
     headersHandled_ = true;  // no HTTP response: the data is the answer
-  if (headersHandled_ && data_->arrived > notified_ && !transferDone_) {
+  if (headersHandled_ && (data_->Arrived() > notified_ || data_->CanDecode()) && !transferDone_) {
     DeliverData(false);
     if (Gone()) return;
     if (aborted_) return Stop(E_ABORT);
   }
   if (transferDone_) return Finish();
-  if (paused_ && headersHandled_ && data_->Unread() < kResumeBelow && easy_) {
+  if (paused_ && headersHandled_ && data_->Held() < kResumeBelow && easy_) {
     paused_ = false;
     curl_easy_pause(easy_, CURLPAUSE_CONT);
   }
@@ -314,8 +292,7 @@ void BindOperation::StartRequest(bool AskCallback) {
   paused_ = transferDone_ = false;
   transferResult_ = CURLE_OK;
   notified_ = contentLength_ = 0;
-  *data_ = BindData();
-  expandsTooMuch_ = false;
+  data_->Reset();
   const std::string scheme = SchemeOf(*requestUrl);
   http_ = scheme == "http" || scheme == "https";
 
@@ -326,7 +303,10 @@ void BindOperation::StartRequest(bool AskCallback) {
   curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, 512L << 10);
   curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");
+  // Compressed answers are decoded here, a block at a time as they are
+  // read, never by curl: a paused transfer then holds only wire bytes.
+  curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+  curl_easy_setopt(easy_, CURLOPT_HTTP_CONTENT_DECODING, 0L);
   curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &BindOperation::OnHeader);
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &BindOperation::OnBody);
@@ -405,22 +385,13 @@ std::size_t BindOperation::OnBody(char* Data, std::size_t Size, std::size_t Coun
   // Nothing is taken before the response has been judged, nor while much
   // is still unread; curl hands the same bytes again after the pause.
   const bool judged = op->headersHandled_ || !op->http_;
-  if ((!judged && op->http_) || (op->data_->Unread() > 0 && op->data_->Unread() + n > kPauseAbove)) {
+  if ((!judged && op->http_) || (op->data_->Held() > 0 && op->data_->Held() + n > kPauseAbove)) {
     op->paused_ = true;
     op->Schedule();
     return CURL_WRITEFUNC_PAUSE;
   }
   op->data_->Append(Data, n);
   op->Schedule();
-  if (op->data_->arrived > kExpansionFloor) {
-    // A small answer that decodes to a huge one (a "zip bomb") is stopped.
-    curl_off_t wire = 0;
-    curl_easy_getinfo(op->easy_, CURLINFO_SIZE_DOWNLOAD_T, &wire);
-    if (op->data_->arrived / kMaxExpansion > static_cast<std::uint64_t>(wire)) {
-      op->expandsTooMuch_ = true;
-      return 0;  // ends the transfer
-    }
-  }
   return n;
 }
 
@@ -482,6 +453,7 @@ bool BindOperation::HandleHeaders() {
   }
 
   headersHandled_ = true;
+  data_->SetCoding(Header("content-encoding"));
   const std::string length = Header("content-length");
   contentLength_ = length.empty() ? 0 : std::strtoull(length.c_str(), nullptr, 10);
   if (negotiate_) {
@@ -525,7 +497,8 @@ void BindOperation::Progress(std::uint64_t Done, ULONG Status, const std::string
 void BindOperation::DeliverData(bool Last) {
   bool sentLast = false;
   do {
-    const std::uint64_t arrived = std::min(data_->arrived, notified_ + kNotifyBlock);
+    if (!data_->Decode(kNotifyBlock)) return Stop(data_->Failure());
+    const std::uint64_t arrived = std::min(data_->Arrived(), notified_ + kNotifyBlock);
     const bool fresh = arrived > notified_;
     if (fresh && !beganData_) {
       beganData_ = true;
@@ -533,16 +506,16 @@ void BindOperation::DeliverData(bool Last) {
       if (Gone() || aborted_) return;
     }
     // The last notification is the one that reaches the end of the data.
-    const bool last = Last && arrived == data_->arrived;
+    const bool last = Last && arrived == data_->Arrived() && !data_->CanDecode();
     Notify(arrived, last);
     sentLast = last;
     if (Gone() || aborted_) return;
     if (fresh) Progress(arrived, BINDSTATUS_DOWNLOADINGDATA, url_);
     if (Gone() || aborted_) return;
     // What the reader took beyond the notified size needs no notification.
-    notified_ = std::max(notified_, data_->arrived - data_->Unread());
-  } while (notified_ < data_->arrived);
-  if (Last && !sentLast) Notify(data_->arrived, true);
+    notified_ = std::max(notified_, data_->Arrived() - data_->Unread());
+  } while (notified_ < data_->Arrived() || data_->CanDecode());
+  if (Last && !sentLast) Notify(data_->Arrived(), true);
 }
 
 void BindOperation::Notify(std::uint64_t Size, bool Last) {
@@ -561,7 +534,6 @@ void BindOperation::Notify(std::uint64_t Size, bool Last) {
 }
 
 void BindOperation::Finish() {
-  if (expandsTooMuch_) return Stop(E_FILE_TOO_LARGE);
   if (transferResult_ != CURLE_OK) {
     const HRESULT mapped = MapCurlError(transferResult_);
     if (mapped == INET_E_SECURITY_PROBLEM && !securityAsked_ && !insecure_) {
@@ -593,7 +565,7 @@ void BindOperation::Finish() {
   DeliverData(true);
   if (Gone()) return;
   if (aborted_) return Stop(E_ABORT);
-  Progress(data_->arrived, BINDSTATUS_ENDDOWNLOADDATA, url_);
+  Progress(data_->Arrived(), BINDSTATUS_ENDDOWNLOADDATA, url_);
   if (Gone()) return;
   Stop(aborted_ ? E_ABORT : S_OK);
 }

@@ -11,19 +11,10 @@
 #include <memory>
 #include <string>
 
+#include "bind_data.h"
 #include "urlmon.h"
 
 namespace leafstash {
-
-// Body bytes that have arrived and not yet been read by the callback.
-struct BindData {
-  std::string bytes;
-  std::size_t readPos = 0;
-  std::uint64_t arrived = 0;
-  std::size_t Unread() const { return bytes.size() - readPos; }
-  void Append(const char* Data, std::size_t Size);
-  std::size_t Read(void* Buffer, std::size_t Size);
-};
 
 class BindOperation final : public IBinding, public IWinInetHttpInfo {
  public:
@@ -104,7 +95,6 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   bool http_ = false;
   bool paused_ = false;
   bool transferDone_ = false;
-  bool expandsTooMuch_ = false;  // the decoded body outgrew its encoding
   CURLcode transferResult_ = CURLE_OK;
   long status_ = 0;
   std::string rawHeaders_;
