@@ -20,6 +20,8 @@ struct BindData::Inflater {
   z_stream stream{};
   bool deflate = false;     // "deflate": zlib data, or raw deflate data
   bool producedAny = false;
+  bool triedRaw = false;
+  bool memberEnded = false;  // a gzip member ended; another may follow
   bool ended = false;
   std::uint64_t consumed = 0;  // wire bytes taken in
 
@@ -74,7 +76,10 @@ void BindData::Keep(const char* Data, std::size_t Size) {
 void BindData::Append(const char* Data, std::size_t Size) {
   if (!inflater_) return Keep(Data, Size);
   if (inflater_->ended) return;  // what follows the compressed data is not part of it
-  if (rawPos_ > 0 && rawPos_ == raw_.size()) {
+  // Deflate data is kept from its first byte until it has given some
+  // output: it may have to be read again as raw deflate data.
+  const bool mayReread = inflater_->deflate && !inflater_->producedAny && !inflater_->triedRaw;
+  if (rawPos_ > 0 && rawPos_ == raw_.size() && !mayReread) {
     raw_.clear();
     rawPos_ = 0;
   }
@@ -92,14 +97,27 @@ bool BindData::Decode(std::size_t Limit) {
   char out[64 * 1024];
   std::size_t produced = 0;
   while (produced < Limit && rawPos_ < raw_.size() && !z.ended) {
+    if (z.memberEnded) {
+      // A gzip body may hold several members one after another; anything
+      // else after the data is not part of it.
+      if (static_cast<unsigned char>(raw_[rawPos_]) != 0x1f) {
+        z.ended = true;
+        break;
+      }
+      z.memberEnded = false;
+    }
     z.stream.next_in = reinterpret_cast<Bytef*>(raw_.data() + rawPos_);
     z.stream.avail_in = static_cast<uInt>(std::min<std::size_t>(raw_.size() - rawPos_, 1u << 30));
     z.stream.next_out = reinterpret_cast<Bytef*>(out);
     z.stream.avail_out = static_cast<uInt>(std::min(sizeof out, Limit - produced));
     const uInt before = z.stream.avail_in;
     int status = inflate(&z.stream, Z_NO_FLUSH);
-    if (status == Z_DATA_ERROR && z.deflate && !z.producedAny && z.consumed == 0) {
+    if (status == Z_DATA_ERROR && z.deflate && !z.producedAny && !z.triedRaw) {
+      // Read again from the first byte, as raw deflate data.
       z.SwitchToRaw();
+      z.triedRaw = true;
+      z.consumed = 0;
+      rawPos_ = 0;
       continue;
     }
     const std::size_t taken = before - z.stream.avail_in;
@@ -112,11 +130,12 @@ bool BindData::Decode(std::size_t Limit) {
       produced += made;
     }
     if (status == Z_STREAM_END) {
-      // A gzip body may hold several members one after another.
-      if (!z.deflate && rawPos_ < raw_.size() && static_cast<unsigned char>(raw_[rawPos_]) == 0x1f)
-        inflateReset(&z.stream);
-      else
+      if (z.deflate) {
         z.ended = true;
+      } else {
+        inflateReset(&z.stream);
+        z.memberEnded = true;
+      }
     } else if (status != Z_OK && !(status == Z_BUF_ERROR && (taken || made))) {
       failure_ = INET_E_DOWNLOAD_FAILURE;  // not what the encoding says
       return false;
