@@ -5,6 +5,7 @@
 #include "process_values.h"
 #include "terminal.h"
 #include "text_utils.h"
+#include "url_text.h"
 
 namespace leafstash {
 namespace {
@@ -89,7 +90,14 @@ void TCliFace::Finished(std::size_t Index) {
 
 bool TCliFace::AskCredentials(const std::string& Url, std::string& UserName,
                               std::string& Password) {
-  if (!IsTerminal(STDIN_FILENO)) return false;
+  const std::string site = OriginOf(Url);
+  if (auto known = answers_.find(site); known != answers_.end()) {
+    UserName = known->second.first;
+    Password = known->second.second;
+    return true;
+  }
+  // Prompts do not nest: both would read the same terminal.
+  if (asking_ || !IsTerminal(STDIN_FILENO)) return false;
   asking_ = true;
   ClearLine();
   const auto untilClosed = [this](QEventLoop& loop) {
@@ -103,6 +111,7 @@ bool TCliFace::AskCredentials(const std::string& Url, std::string& UserName,
   if (!user || user->empty() || !password) return false;
   UserName = *user;
   Password = *password;
+  answers_[site] = {UserName, Password};
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "job_driver.h"
@@ -16,8 +17,9 @@ class TCliFace : public QObject, public TJobUiDelegate {
  public:
   TCliFace(TJobDriver& Driver, bool Quiet);
 
-  // Asks on the terminal when standard input is one; otherwise nobody can
-  // answer and no credentials are given.
+  // Asks on the terminal when standard input is one, once for each site;
+  // otherwise nobody can answer and no credentials are given. A request
+  // that comes while the user is answering another gets no answer.
   bool AskCredentials(const std::string& Url, std::string& UserName,
                       std::string& Password) override;
   // Removes the progress line, so the summary starts on a clean line.
@@ -34,6 +36,8 @@ class TCliFace : public QObject, public TJobUiDelegate {
   bool quiet_;
   bool live_;  // standard error is a terminal: one line redrawn in place
   bool asking_ = false;
+  // What the user typed, by site: later requests of that site get it.
+  std::map<std::string, std::pair<std::string, std::string>> answers_;
   bool lineShown_ = false;
   QElapsedTimer clock_;
   qint64 lastDraw_ = -1000;

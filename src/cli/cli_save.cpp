@@ -71,10 +71,13 @@ std::string PrepareFolder(const std::string& Folder) {
 }
 
 // The password that goes with --user: from the environment, else typed.
-std::optional<std::string> PasswordFor(const std::string& User) {
+std::optional<std::string> PasswordFor(const std::string& User, TSignalWatcher& Watcher) {
   if (const char* given = std::getenv("LEAFSTASH_PASSWORD")) return std::string(given);
   if (!IsTerminal(STDIN_FILENO)) return std::nullopt;
-  return ReadTerminalLine("Password for " + User + ": ", true);
+  // Ctrl-C ends the wait; the signal is then still to be taken.
+  return ReadTerminalLine("Password for " + User + ": ", true, [&](QEventLoop& loop) {
+    QObject::connect(&Watcher, &TSignalWatcher::Signalled, &loop, [&loop] { loop.quit(); });
+  });
 }
 
 struct TOutcome {
@@ -142,6 +145,9 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
     links.push_back({Trim(link), ""});
   }
 
+  // Ctrl-C stops the command from here on, at every step.
+  TSignalWatcher watcher;
+  int signal = 0;
   TProcessValues& process = Process();
   const TProcessPaths paths = FindProcessPaths(QCoreApplication::applicationFilePath().toStdString());
   process.ExeDir = paths.ExeDir;
@@ -151,7 +157,8 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
   LoadSettingsFile(process.SettingsFile, process.Settings);
   ApplyCliOptions(options, process.Settings);
   if (options.User) {
-    const std::optional<std::string> password = PasswordFor(*options.User);
+    const std::optional<std::string> password = PasswordFor(*options.User, watcher);
+    if ((signal = watcher.Pending())) return 128 + signal;
     if (!password)
       return UsageError("--user needs a password: set LEAFSTASH_PASSWORD or run on a terminal");
     process.Settings.SetPassword(*password);
@@ -178,14 +185,16 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
     FinishSaveJob(std::move(list), warning);
     return kExitCannotRun;
   }
+  if ((signal = watcher.Pending())) {
+    FinishSaveJob(std::move(list), warning);
+    return 128 + signal;
+  }
   const std::size_t reused = list->CountInState(TURLState::Done);
 
   auto driver = std::make_unique<TJobDriver>();
   driver->TakeLinks = options.TakeLinks;
   TCliFace face(*driver, options.Quiet);
   driver->SetUiDelegate(&face);
-  int signal = 0;
-  TSignalWatcher watcher;
   QObject::connect(&watcher, &TSignalWatcher::Signalled, driver.get(), [&](int number) {
     signal = number;
     driver->Abort();

@@ -76,6 +76,11 @@ class CliTest : public test::SuiteWithServer<CliTest> {
         r.set_header("WWW-Authenticate", "Basic realm=\"x\"");
       }
     });
+    s.Get("/auth2/index.html", [](const Request& q, Response& r) {
+      Protected(q, r, "<html><img src=\"a.gif\"><img src=\"b.gif\"></html>", "text/html");
+    });
+    for (const char* path : {"/auth2/a.gif", "/auth2/b.gif"})
+      s.Get(path, [](const Request& q, Response& r) { Protected(q, r, "GIF", "image/gif"); });
     s.Get("/disk/index.html", [](const Request&, Response& r) {
       r.set_content("<html><img src=\"small.gif\"><img src=\"big.gif\"></html>", "text/html");
     });
@@ -87,6 +92,16 @@ class CliTest : public test::SuiteWithServer<CliTest> {
 
  protected:
   void SetUp() override { server_->ClearRequests(); }
+
+  // Answers only with ann's credentials.
+  static void Protected(const Request& Q, Response& R, const std::string& Body, const char* Type) {
+    if (Q.get_header_value("Authorization") == "Basic YW5uOnB3") {
+      R.set_content(Body, Type);
+    } else {
+      R.status = 401;
+      R.set_header("WWW-Authenticate", "Basic realm=\"x\"");
+    }
+  }
 
 
   QProcessEnvironment Environment() const {
@@ -380,9 +395,9 @@ TEST_F(TerminalTest, ProgressIsOneLineRedrawnInPlace) {
   EXPECT_TRUE(Contains(run.out, "Saved 31 files, 0 failed")) << run.out;
 }
 
-TEST_F(TerminalTest, CredentialsAreAskedOnTheTerminal) {
-  auto process = StartOnTerminal(std::string(LEAFSTASH_EXE) + " save " + Url("/auth/index.html") +
-                                 " " + dest_.Path());
+TEST_F(TerminalTest, CredentialsAreAskedOnTheTerminalOncePerSite) {
+  auto process = StartOnTerminal(std::string(LEAFSTASH_EXE) + " save --threads 1 " +
+                                 Url("/auth2/index.html") + " " + dest_.Path());
   ASSERT_TRUE(test::WaitUntil([&] {
     process->waitForReadyRead(50);
     return Contains(process->peek(4096).toStdString(), "User name: ");
@@ -396,7 +411,24 @@ TEST_F(TerminalTest, CredentialsAreAskedOnTheTerminal) {
   const CliRun run = Finish(*process);
   EXPECT_EQ(run.code, 0) << run.out;
   EXPECT_FALSE(Contains(run.out, "pw\r\n")) << "the password was echoed";
-  EXPECT_EQ(dest_.Read("INDEX.HTML"), "<html>inside</html>\r\n");
+  EXPECT_EQ(run.out.find("User name: "), run.out.rfind("User name: ")) << run.out;
+  EXPECT_EQ(dest_.Read("a.gif"), "GIF");
+  EXPECT_EQ(dest_.Read("b.gif"), "GIF");
+}
+
+TEST_F(TerminalTest, CtrlCAtThePasswordPromptLeavesTheTerminalAsItWas) {
+  auto process = StartOnTerminal(std::string(LEAFSTASH_EXE) + " save --user ann " +
+                                 Url("/auth/index.html") + " " + dest_.File("new") +
+                                 "; echo status=$?; stty -a");
+  ASSERT_TRUE(test::WaitUntil([&] {
+    process->waitForReadyRead(50);
+    return Contains(process->peek(4096).toStdString(), "Password for ann: ");
+  }));
+  process->write("\x03");
+  const CliRun run = Finish(*process);
+  EXPECT_TRUE(Contains(run.out, "status=130")) << run.out;
+  EXPECT_TRUE(Contains(run.out, " echo ")) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(dest_.File("new")));
 }
 
 TEST_F(CliTest, AFullDiskFailsTheFileAndTheJobGoesOn) {
@@ -405,7 +437,7 @@ TEST_F(CliTest, AFullDiskFailsTheFileAndTheJobGoesOn) {
   test::TempDir out;
   const std::string script =
       "dir=\"$1\"; out=\"$2\"; shift 2; "
-      "if unshare -Urm true 2>/dev/null; then "
+      "if unshare -Urm sh -c 'mount -t tmpfs -o size=4k tmpfs \"$0\"' \"$dir\" 2>/dev/null; then "
       "  exec unshare -Urm sh -c 'mount -t tmpfs -o size=256k tmpfs \"$1\" || exit 99; "
       "    d=\"$1\"; o=\"$2\"; shift 2; \"$@\" \"$d\"; s=$?; cp -a \"$d/.\" \"$o/\"; exit $s' "
       "    sh \"$dir\" \"$out\" \"$@\"; "

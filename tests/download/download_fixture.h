@@ -252,6 +252,12 @@ class DownloadSite : public ::testing::Test {
       r.set_header("Content-Encoding", "gzip");
       r.set_content(Gzip(std::string(64u << 20, '\0')), "application/octet-stream");
     });
+    s.Get("/gzip-cut", [](const Request&, Response& r) {
+      // Whole as a transfer, but the gzip data stops halfway.
+      r.set_header("Content-Encoding", "gzip");
+      const std::string data = Gzip(Pattern(100000) + std::string(1, '\x01'));
+      r.set_content(data.substr(0, data.size() / 2), "application/octet-stream");
+    });
     s.Get("/gzipped", [](const Request&, Response& r) {
       r.set_header("Content-Encoding", "gzip");
       r.set_content(Gzip(Pattern(3u << 20)), "application/octet-stream");

@@ -2,6 +2,8 @@
 // current while the job runs, part files, and links taken along.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <thread>
@@ -165,6 +167,21 @@ TEST_F(JobDriverTest, AbortLeavesNoPartFilesAndNoHalfFiles) {
   }
   EXPECT_GE(saved, 1u);
   EXPECT_LT(saved, 12u);
+}
+
+TEST_F(JobDriverTest, OnlyPartFilesOfEndedProcessesAreCleanedUp) {
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ::waitpid(ended, nullptr, 0);
+  const std::string mine = ".lfsta-part-" + std::to_string(::getpid()) + "-77";
+  const std::string left = ".lfsta-part-" + std::to_string(ended) + "-1";
+  dest_.Write(mine, "another job's download");
+  dest_.Write(left, "half a picture");
+  Process().PageURL = Url("/r/page2.html");
+  ASSERT_TRUE(test::RunHeadlessJob().Closed);
+  EXPECT_TRUE(std::filesystem::exists(dest_.File(mine)));
+  EXPECT_FALSE(std::filesystem::exists(dest_.File(left)));
+  ::unlink(dest_.File(mine).c_str());
 }
 
 TEST_F(JobDriverTest, AFileInTheWayIsReplacedNeverFollowed) {

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <csignal>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,12 +53,14 @@ int ReplaceFile(const std::string& Path, std::string_view Data, mode_t Mode, boo
   }
   if (::fchmod(file.fd, Mode) != 0) fail(errno);
   if (Durable && ::fsync(file.fd) != 0) fail(errno);
-  if (::rename(temp.c_str(), Path.c_str()) != 0) fail(errno);
   const int fd = file.fd;
   file.fd = -1;
-  if (Keep) return fd;
-  if (::close(fd) != 0) throw TFileError(Path, errno);
-  return -1;
+  if (!Keep && ::close(fd) != 0) fail(errno);  // a late write error leaves the old file
+  if (::rename(temp.c_str(), Path.c_str()) != 0) {
+    if (Keep) ::close(fd);
+    fail(errno);
+  }
+  return Keep ? fd : -1;
 }
 
 }  // namespace
@@ -88,8 +92,13 @@ void RemoveLeftPartFiles(const std::string& Folder) {
   DIR* dir = ::opendir(Folder.c_str());
   if (!dir) return;
   while (const dirent* item = ::readdir(dir)) {
-    if (std::string_view(item->d_name).rfind(PartFilePrefix, 0) == 0)
-      ::unlink((Folder + item->d_name).c_str());
+    const std::string_view name(item->d_name);
+    if (name.rfind(PartFilePrefix, 0) != 0) continue;
+    // The process that writes it is named in it: a job that still runs
+    // keeps its part files.
+    const long pid = std::strtol(item->d_name + PartFilePrefix.size(), nullptr, 10);
+    if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)) continue;
+    ::unlink((Folder + item->d_name).c_str());
   }
   ::closedir(dir);
 }

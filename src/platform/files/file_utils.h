@@ -41,7 +41,8 @@ int WriteFileAtomicallyKeepOpen(const std::string& Path, std::string_view Data,
 std::string CreatePartFile(const std::string& Folder);
 // What part files' names begin with.
 constexpr std::string_view PartFilePrefix = ".lfsta-part-";
-// Removes the part files in Folder that a job which was killed left.
+// Removes the part files in Folder that a job which was killed left (those
+// of a process that no longer runs).
 void RemoveLeftPartFiles(const std::string& Folder);
 
 // The whole file, or nothing when it does not exist. A symbolic link is not

@@ -36,7 +36,9 @@ void OnSignal(int Number) {
 class NoEcho {
  public:
   NoEcho() {
-    if (::tcgetattr(STDIN_FILENO, &echoing) != 0) return;
+    termios now{};
+    if (echoOff || ::tcgetattr(STDIN_FILENO, &now) != 0 || !(now.c_lflag & ECHO)) return;
+    echoing = now;
     termios quiet = echoing;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     active_ = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
@@ -116,8 +118,14 @@ TSignalWatcher::~TSignalWatcher() {
 }
 
 void TSignalWatcher::Read() {
+  const int before = received_;
+  if (Pending() != before) emit Signalled(received_);
+}
+
+int TSignalWatcher::Pending() {
   unsigned char byte;
-  while (::read(signalPipe[0], &byte, 1) == 1) emit Signalled(byte);
+  while (signalPipe[0] >= 0 && ::read(signalPipe[0], &byte, 1) == 1) received_ = byte;
+  return received_;
 }
 
 }  // namespace leafstash

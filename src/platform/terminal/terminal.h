@@ -34,12 +34,16 @@ class TSignalWatcher : public QObject {
  public:
   TSignalWatcher();
   ~TSignalWatcher() override;
+  // The signal received so far, also one that came while the event loop
+  // was not running (0: none).
+  int Pending();
 
  signals:
   void Signalled(int Number);
 
  private:
   void Read();
+  int received_ = 0;
 };
 
 }  // namespace leafstash

@@ -22,6 +22,7 @@ struct BindData::Inflater {
   bool producedAny = false;
   bool triedRaw = false;
   bool memberEnded = false;  // a gzip member ended; another may follow
+  bool outputOwed = false;   // the last call filled its block: more may come without input
   bool ended = false;
   std::uint64_t consumed = 0;  // wire bytes taken in
 
@@ -87,7 +88,12 @@ void BindData::Append(const char* Data, std::size_t Size) {
 }
 
 bool BindData::CanDecode() const {
-  return inflater_ && !inflater_->ended && failure_ == S_OK && rawPos_ < raw_.size();
+  return inflater_ && !inflater_->ended && failure_ == S_OK &&
+         (rawPos_ < raw_.size() || inflater_->outputOwed);
+}
+
+bool BindData::Complete() const {
+  return !inflater_ || inflater_->ended || inflater_->memberEnded;
 }
 
 bool BindData::Decode(std::size_t Limit) {
@@ -96,7 +102,7 @@ bool BindData::Decode(std::size_t Limit) {
   Inflater& z = *inflater_;
   char out[64 * 1024];
   std::size_t produced = 0;
-  while (produced < Limit && rawPos_ < raw_.size() && !z.ended) {
+  while (produced < Limit && (rawPos_ < raw_.size() || z.outputOwed) && !z.ended) {
     if (z.memberEnded) {
       // A gzip body may hold several members one after another; anything
       // else after the data is not part of it.
@@ -122,6 +128,7 @@ bool BindData::Decode(std::size_t Limit) {
     }
     const std::size_t taken = before - z.stream.avail_in;
     const std::size_t made = reinterpret_cast<char*>(z.stream.next_out) - out;
+    z.outputOwed = status == Z_OK && z.stream.avail_out == 0;
     rawPos_ += taken;
     z.consumed += taken;
     if (made) {
@@ -136,7 +143,7 @@ bool BindData::Decode(std::size_t Limit) {
         inflateReset(&z.stream);
         z.memberEnded = true;
       }
-    } else if (status != Z_OK && !(status == Z_BUF_ERROR && (taken || made))) {
+    } else if (status != Z_OK && status != Z_BUF_ERROR) {
       failure_ = INET_E_DOWNLOAD_FAILURE;  // not what the encoding says
       return false;
     }
@@ -145,6 +152,7 @@ bool BindData::Decode(std::size_t Limit) {
       return false;
     }
     if (!taken && !made) {
+      if (rawPos_ == raw_.size()) break;  // nothing was owed after all: wait for input
       failure_ = INET_E_DOWNLOAD_FAILURE;  // the decoder can go no further
       return false;
     }

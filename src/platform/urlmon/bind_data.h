@@ -32,8 +32,11 @@ class BindData {
   // not what its encoding says, or expands more than 1000 times past its
   // first MiB (Failure tells which).
   bool Decode(std::size_t Limit);
-  // True while wire bytes wait to be decoded.
+  // True while wire bytes wait to be decoded, or decoded bytes are owed.
   bool CanDecode() const;
+  bool Compressed() const { return inflater_ != nullptr; }
+  // False when a compressed body stopped before its end.
+  bool Complete() const;
   HRESULT Failure() const { return failure_; }
 
   // Decoded bytes: reading them, and how many wait.

@@ -557,6 +557,14 @@ void BindOperation::Finish() {
     if (!headersComplete_) return Stop(INET_E_DATA_NOT_AVAILABLE);
     if (!HandleHeaders()) return;
   }
+  if (data_->Compressed()) {
+    // All is decoded first: a compressed body cut short can come as a
+    // whole transfer all the same.
+    DeliverData(false);
+    if (Gone()) return;
+    if (aborted_) return Stop(E_ABORT);
+    if (!data_->Complete()) return Stop(INET_E_DATA_NOT_AVAILABLE);
+  }
   DeliverData(true);
   if (Gone()) return;
   if (aborted_) return Stop(E_ABORT);
