@@ -1,26 +1,13 @@
 // Decoding compressed bodies a block at a time.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "bind_data.h"
+#include "compress.h"
 
 namespace leafstash {
 namespace {
 
-// Data compressed with the given window bits: 15 zlib, -15 raw, 31 gzip.
-std::string Compress(const std::string& Data, int WindowBits) {
-  z_stream z{};
-  deflateInit2(&z, 9, Z_DEFLATED, WindowBits, 9, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, Data.size()) + 32, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
-  z.avail_in = static_cast<uInt>(Data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
+using test::Compress;
 
 // Feeds Wire in pieces of Piece bytes and reads everything decoded, in
 // blocks of at most Limit bytes.

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <zlib.h>
 
+#include "compress.h"
 #include "ie_download.h"
 #include "qt_wait.h"
 #include "temp_dir.h"
@@ -85,20 +85,6 @@ class DownloadSite : public ::testing::Test {
 
   static std::string Url(const std::string& Path) { return server_->Url(Path); }
   static TestServer& Server() { return *server_; }
-
-  static std::string Gzip(const std::string& Data) {
-    z_stream z{};
-    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, Data.size()), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
-    z.avail_in = static_cast<uInt>(Data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-  }
 
   static std::string Pattern(std::size_t Size) {
     std::string body(Size, '\0');
@@ -250,17 +236,17 @@ class DownloadSite : public ::testing::Test {
     // 64 MiB of zeros sent as about 64 KiB of gzip.
     s.Get("/bomb", [](const Request&, Response& r) {
       r.set_header("Content-Encoding", "gzip");
-      r.set_content(Gzip(std::string(64u << 20, '\0')), "application/octet-stream");
+      r.set_content(Compress(std::string(64u << 20, '\0')), "application/octet-stream");
     });
     s.Get("/gzip-cut", [](const Request&, Response& r) {
       // Whole as a transfer, but the gzip data stops halfway.
       r.set_header("Content-Encoding", "gzip");
-      const std::string data = Gzip(Pattern(100000) + std::string(1, '\x01'));
+      const std::string data = Compress(Pattern(100000) + std::string(1, '\x01'));
       r.set_content(data.substr(0, data.size() / 2), "application/octet-stream");
     });
     s.Get("/gzipped", [](const Request&, Response& r) {
       r.set_header("Content-Encoding", "gzip");
-      r.set_content(Gzip(Pattern(3u << 20)), "application/octet-stream");
+      r.set_content(Compress(Pattern(3u << 20)), "application/octet-stream");
     });
     s.Get("/large", [](const Request&, Response& r) {
       r.set_content(Pattern(3u << 20), "application/octet-stream");
