@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "headless_job.h"
@@ -64,6 +65,14 @@ class HostileSiteTest : public test::SuiteWithServer<HostileSiteTest> {
     s.Get("/h/empty.gif", [](const Request&, Response& r) { r.set_content("", "image/gif"); });
     s.Get("/nul.html", [](const Request&, Response& r) {
       r.set_content(std::string("<html>\0<img src=\"h/empty.gif\"></html>", 37), "text/html");
+    });
+    s.Get("/huge.html", [](const Request&, Response& r) {
+      // Text that does not compress much, or the server's gzip would make
+      // it look like a compression bomb.
+      std::string filler(33u << 20, ' ');
+      unsigned seed = 1;
+      for (char& c : filler) c = static_cast<char>('a' + ((seed = seed * 1103515245 + 12345) >> 16) % 26);
+      r.set_content("<html><img src=\"h/empty.gif\">" + filler + "</html>", "text/html");
     });
     s.Get(R"(/chain/(\d+)\.html)", [](const Request& q, Response& r) {
       const int n = std::stoi(q.matches[1]);
@@ -160,6 +169,16 @@ TEST_F(HostileSiteTest, APageWithNulBytesIsKeptAsItCame) {
   ASSERT_TRUE(outcome.Closed);
   EXPECT_EQ(outcome.Entries[Url("/nul.html")].State, TURLState::Done);
   EXPECT_EQ(dest_.Read("INDEX.HTML"), std::string("<html>\0<img src=\"h/empty.gif\"></html>", 37));
+  EXPECT_FALSE(outcome.Entries.count(Url("/h/empty.gif")));  // not scanned
+}
+
+TEST_F(HostileSiteTest, APageTooLargeToScanIsKeptAsItCame) {
+  Process().PageURL = Url("/huge.html");
+  Process().Settings.SetSkipSeconds(20);  // the server compresses it first
+  auto outcome = test::RunHeadlessJob();
+  ASSERT_TRUE(outcome.Closed);
+  EXPECT_EQ(outcome.Entries[Url("/huge.html")].State, TURLState::Done) << outcome.Reasons[Url("/huge.html")];
+  EXPECT_EQ(std::filesystem::file_size(dest_.File("INDEX.HTML")), (33u << 20) + 36);
   EXPECT_FALSE(outcome.Entries.count(Url("/h/empty.gif")));  // not scanned
 }
 

@@ -184,6 +184,22 @@ TEST_F(JobDriverTest, OnlyPartFilesOfEndedProcessesAreCleanedUp) {
   ::unlink(dest_.File(mine).c_str());
 }
 
+TEST_F(JobDriverTest, AnAbortAfterTheRewriteStopsNothing) {
+  Process().PageURL = Url("/r/p.html");
+  bool abortedAtClose = true;
+  auto outcome = test::RunHeadlessJob({}, [&](TJobDriver& driver) {
+    QObject::connect(&driver, &TJobDriver::ProgressChanged, [&driver](bool full) {
+      const TJobFigures& f = driver.Figures();
+      if (!full && f.Rewriting && f.BarPosition == f.BarMaximum) driver.Abort();
+    });
+    QObject::connect(&driver, &TJobDriver::JobClosed,
+                     [&] { abortedAtClose = driver.Aborted(); });
+  });
+  ASSERT_TRUE(outcome.Closed);
+  EXPECT_FALSE(abortedAtClose);
+  EXPECT_EQ(outcome.Entries[Url("/r/p.html")].State, TURLState::Done);
+}
+
 TEST_F(JobDriverTest, AFileInTheWayIsReplacedNeverFollowed) {
   Process().PageURL = Url("/r/page2.html");
   const std::string outside = dest_.File("../leafstash-outside-target");
