@@ -2,6 +2,9 @@
 // destinations between runs.
 #pragma once
 
+#include <httplib.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -35,6 +38,23 @@ inline long ResetPeakResident() {
 inline void ClearDestination(const std::string& Path) {
   ::unlink(Path.c_str());
   ::sync();
+}
+
+// A megabyte of letters, the stuff large bodies are made of.
+inline const std::string& Block() {
+  static const std::string block = [] {
+    std::string b(1 << 20, '\0');
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<char>('a' + i % 26);
+    return b;
+  }();
+  return block;
+}
+
+// Answers with Size bytes of Block() copies, produced as they are sent.
+inline void ServeLarge(httplib::Response& R, std::size_t Size, const char* Type) {
+  R.set_content_provider(Size, Type, [](std::size_t, std::size_t length, httplib::DataSink& sink) {
+    return sink.write(Block().data(), std::min(length, Block().size()));
+  });
 }
 
 inline int RunCurl(const std::string& Arguments) {

@@ -25,15 +25,6 @@ constexpr std::size_t kSmallSize = 10 * 1024;
 constexpr std::size_t kLargeSize = std::size_t{1} << 30;
 constexpr int kParallel = 5;
 
-const std::string& Block() {
-  static const std::string block = [] {
-    std::string b(1 << 20, '\0');
-    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<char>('a' + i % 26);
-    return b;
-  }();
-  return block;
-}
-
 test::TestServer& Server() {
   static test::TestServer* server = [] {
     auto* s = new test::TestServer();
@@ -41,10 +32,7 @@ test::TestServer& Server() {
       r.set_content(Block().substr(0, kSmallSize), "application/octet-stream");
     });
     s->Routes().Get("/large", [](const httplib::Request&, httplib::Response& r) {
-      r.set_content_provider(kLargeSize, "application/octet-stream",
-                             [](std::size_t, std::size_t length, httplib::DataSink& sink) {
-                               return sink.write(Block().data(), std::min(length, Block().size()));
-                             });
+      ServeLarge(r, kLargeSize, "application/octet-stream");
     });
     s->Start();
     return s;

@@ -17,11 +17,6 @@ namespace {
 constexpr int kPictures = 5;
 constexpr std::size_t kPictureSize = std::size_t{1} << 30;
 
-const std::string& Block() {
-  static const std::string block(1 << 20, 'G');
-  return block;
-}
-
 test::TestServer& LargeSite() {
   static test::TestServer* server = [] {
     auto* s = new test::TestServer();
@@ -31,10 +26,7 @@ test::TestServer& LargeSite() {
       r.set_content(page + "</body></html>\n", "text/html");
     });
     s->Routes().Get(R"(/big/p\d\.gif)", [](const httplib::Request&, httplib::Response& r) {
-      r.set_content_provider(kPictureSize, "image/gif",
-                             [](std::size_t, std::size_t length, httplib::DataSink& sink) {
-                               return sink.write(Block().data(), std::min(length, Block().size()));
-                             });
+      ServeLarge(r, kPictureSize, "image/gif");
     });
     s->Start();
     return s;

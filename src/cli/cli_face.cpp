@@ -58,7 +58,7 @@ void TCliFace::Progress(bool Full) {
 }
 
 void TCliFace::Draw() {
-  const TJobFigures& f = driver_.Figures();
+  const TJobFigures f = driver_.Figures();
   std::string line;
   if (f.Rewriting) {
     line = "rewriting links: " + std::to_string(f.BarPosition) + "/" +

@@ -189,7 +189,7 @@ TEST_F(JobDriverTest, AnAbortAfterTheRewriteStopsNothing) {
   bool abortedAtClose = true;
   auto outcome = test::RunHeadlessJob({}, [&](TJobDriver& driver) {
     QObject::connect(&driver, &TJobDriver::ProgressChanged, [&driver](bool full) {
-      const TJobFigures& f = driver.Figures();
+      const TJobFigures f = driver.Figures();
       if (!full && f.Rewriting && f.BarPosition == f.BarMaximum) driver.Abort();
     });
     QObject::connect(&driver, &TJobDriver::JobClosed,

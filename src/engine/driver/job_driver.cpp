@@ -52,7 +52,7 @@ TJobDriver::TJobDriver(QObject* Parent) : QObject(Parent) {
                           const std::string&, const std::string& speed, const std::string&) {
     IEDProgress(sender, code, text, speed);
   };
-  IED.OnData = [this](TBSCB* sender, unsigned char*&, ULONG& length) { IEDData(sender, length); };
+  IED.OnData = [this](TBSCB*, unsigned char*&, ULONG& length) { IEDData(length); };
   IED.OnComplete = [this](TBSCB* sender, TStream* stream, HRESULT result) {
     IEDComplete(sender, stream, result);
   };
@@ -84,6 +84,7 @@ void TJobDriver::Start() { Post(WM_JOB_START); }
 bool TJobDriver::event(QEvent* Event) {
   switch (static_cast<int>(Event->type())) {
     case WM_JOB_START:
+      emit Starting();
       StartJob();
       return true;
     case WM_DOWNLOADS_DONE:
@@ -105,8 +106,8 @@ bool TJobDriver::event(QEvent* Event) {
 void TJobDriver::StartJob() {
   ActiveCount = 0;
   BytesReceived = 0;
-  figures_.BarPosition = 0;
-  figures_.BarMaximum = static_cast<long long>(List().CountTopLevel());
+  barPosition_ = 0;
+  barMaximum_ = static_cast<long long>(List().CountTopLevel());
   const TSettings& settings = Process().Settings;
   if (settings.AutoSkip()) IED.TimeOut = settings.SkipSeconds() * 1000;
   StartNext();
@@ -153,6 +154,7 @@ void TJobDriver::StartNext() {
 void TJobDriver::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText,
                              const std::string& Speed) {
   if (!Speed.empty()) SpeedText = Speed;
+  if (StatusCode == BINDSTATUS_BEGINDOWNLOADDATA && StatusText) currentURL_ = WideToAnsi(StatusText);
   if (StatusCode != BINDSTATUS_REDIRECTING && StatusCode != BINDSTATUS_MIMETYPEAVAILABLE) return;
   const auto index = List().FindByURL(WideToAnsi(Sender->Url()));
   if (!index) return;
@@ -171,9 +173,8 @@ void TJobDriver::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText
   }
 }
 
-void TJobDriver::IEDData(TBSCB* Sender, ULONG BufLength) {
+void TJobDriver::IEDData(ULONG BufLength) {
   BytesReceived += BufLength;
-  if (Sender) figures_.CurrentURL = WideToAnsi(Sender->CurrentUrl());
   UpdateProgress(true);
 }
 
@@ -211,8 +212,8 @@ void TJobDriver::Fail(std::size_t Entry, std::string Reason) {
 }
 
 std::string TJobDriver::FailureReason(std::size_t Index) const {
-  if (auto it = failures_.find(Index); it != failures_.end()) return it->second;
-  return Index < List().Count() && List().Item(Index).State == TURLState::Failed ? "failed" : "";
+  const auto it = failures_.find(Index);
+  return it == failures_.end() ? std::string() : it->second;
 }
 
 void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
@@ -220,12 +221,9 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
   const std::string path = Process().DestPath + entry.LocalName;
   // The rename replaces a file or a symbolic link of that name, never
   // following it; a file that is there stays whole until then.
-  try {
-    if (PartFile.empty()) WriteFileAtomically(path, "", 0644, false);
-    else if (::rename(PartFile.c_str(), path.c_str()) != 0) throw TFileError(path, errno);
-  } catch (const TFileError& e) {
-    if (!PartFile.empty()) ::unlink(PartFile.c_str());
-    Fail(Entry, std::strerror(e.Errno()));
+  if (::rename(PartFile.c_str(), path.c_str()) != 0) {
+    Fail(Entry, std::strerror(errno));
+    ::unlink(PartFile.c_str());
     return;
   }
   if (entry.Kind != TURLKind::Page) {
@@ -239,10 +237,10 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
     return;
   }
   CurrentPageURL = entry.ActualURL;
-  if (TakeLinks != TLinkChoice::None && List().PageEntry() == Entry) takingLinksOf_ = Entry;
+  takingLinks_ = TakeLinks != TLinkChoice::None && List().PageEntry() == Entry;
   // Pages that are not text, or too large to scan, are kept as they came.
   const bool scanned = ScanSavedPage(path);
-  takingLinksOf_.reset();
+  takingLinks_ = false;
   List().SetState(Entry, scanned ? TURLState::AwaitingRewrite : TURLState::Done);
 }
 
@@ -257,18 +255,26 @@ void TJobDriver::Abort() {
 
 void TJobDriver::UpdateProgress(bool Full) {
   if (Full) {
-    const TURLListMan& list = List();
-    figures_.Total = list.Count();
-    figures_.Done = list.CountInState(TURLState::AwaitingRewrite) + list.CountInState(TURLState::Done);
-    figures_.Failed = list.CountInState(TURLState::Failed);
-    figures_.Queued = list.CountInState(TURLState::Queued);
-    figures_.Active = ActiveCount;
-    figures_.BytesReceived = BytesReceived;
-    figures_.SpeedText = SpeedText;
-    figures_.BarMaximum = figures_.Total == 0 ? 1 : static_cast<long long>(figures_.Total);
-    figures_.BarPosition = static_cast<long long>(figures_.Done);
+    const std::size_t total = List().Count();
+    barMaximum_ = total == 0 ? 1 : static_cast<long long>(total);
+    barPosition_ = static_cast<long long>(Figures().Done);
   }
   emit ProgressChanged(Full);
+}
+
+TJobFigures TJobDriver::Figures() const {
+  const TURLListMan& list = List();
+  TJobFigures f;
+  f.Total = list.Count();
+  f.Done = list.CountInState(TURLState::AwaitingRewrite) + list.CountInState(TURLState::Done);
+  f.Queued = list.CountInState(TURLState::Queued);
+  f.BytesReceived = BytesReceived;
+  f.SpeedText = SpeedText;
+  f.CurrentURL = currentURL_;
+  f.BarPosition = barPosition_;
+  f.BarMaximum = barMaximum_;
+  f.Rewriting = rewriting_;
+  return f;
 }
 
 HRESULT TJobDriver::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Password) {

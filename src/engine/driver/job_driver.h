@@ -27,9 +27,7 @@ namespace leafstash {
 struct TJobFigures {
   std::size_t Done = 0;   // entries stored (awaiting rewrite or done)
   std::size_t Total = 0;  // entries in the table
-  std::size_t Failed = 0;
   std::size_t Queued = 0;
-  std::int32_t Active = 0;  // downloads running
   std::uint64_t BytesReceived = 0;
   std::string SpeedText;   // the last speed the download component reported
   std::string CurrentURL;  // where data last came from
@@ -78,7 +76,8 @@ class TJobDriver : public QObject {
   bool Aborted() const { return aborted_; }
   bool Closed() const { return closed_; }
 
-  const TJobFigures& Figures() const { return figures_; }
+  // What the faces show, taken from the table and the counters now.
+  TJobFigures Figures() const;
   // Why entry Index failed, in a few words; empty when it did not.
   std::string FailureReason(std::size_t Index) const;
 
@@ -87,14 +86,13 @@ class TJobDriver : public QObject {
   void StartNext();
   void IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText,
                    const std::string& Speed);
-  void IEDData(TBSCB* Sender, ULONG BufLength);
+  void IEDData(ULONG BufLength);
   void IEDComplete(TBSCB* Sender, TStream* Stream, HRESULT Result);
   HRESULT IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Password);
-  // Moves the finished part file into place and scans a page. PartFile may
-  // be empty (nothing arrived): the entry is stored as an empty file.
+  // Moves the finished part file into place and scans a page.
   void SaveCompleted(std::size_t Entry, const std::string& PartFile);
-  // Full: the figures of the download phase; otherwise only the bar of the
-  // rewrite phase moved.
+  // Full: the bar follows the table; otherwise only the bar of the rewrite
+  // phase moved.
   void UpdateProgress(bool Full);
 
   // Resource discovery and link rewriting.
@@ -115,6 +113,8 @@ class TJobDriver : public QObject {
   std::string CurrentPageURL;
 
  signals:
+  // The job is about to start its downloads.
+  void Starting();
   // The figures changed (Full) or only the rewrite bar moved.
   void ProgressChanged(bool Full);
   // Entry Index was stored or failed in the download phase.
@@ -132,13 +132,18 @@ class TJobDriver : public QObject {
   TURLListMan& List() const;
 
   TJobUiDelegate* delegate_ = nullptr;
-  TJobFigures figures_;
+  // The progress bar and where data last came from; the other figures are
+  // the table's and the counters'.
+  long long barPosition_ = 0;
+  long long barMaximum_ = 0;
+  bool rewriting_ = false;
+  std::string currentURL_;
   bool starting_ = false;  // StartDownloads is running
   bool ended_ = false;     // aborted, or the download phase is over
   bool aborted_ = false;
   bool closed_ = false;
-  // The browser page's entry while its anchors are being taken along.
-  std::optional<std::size_t> takingLinksOf_;
+  // The browser page is being scanned: its anchors are taken along.
+  bool takingLinks_ = false;
   std::unordered_set<std::uint64_t> completed_;
   std::unordered_set<std::uint64_t> credentialsGiven_;
   std::unordered_map<std::string, std::string> partFiles_;  // by download address

@@ -80,7 +80,6 @@ std::string DescribeFailure(HRESULT Result, std::uint32_t ResponseCode) {
     default: break;
   }
   if (const int error = ErrnoFromHResult(Result)) return std::strerror(error);
-  if (ResponseCode >= 300 && ResponseCode < 400) return "HTTP " + std::to_string(ResponseCode);
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(Result));
   return std::string("failed with code ") + code;

@@ -23,7 +23,7 @@ void TJobDriver::GrabParserFoundHyperlink(THREFDocument*, const std::string& Lin
   if (!tag.empty() && tag[0] == 'A') {
     // Anchors: linked pages come only when chosen, and the command line
     // chooses them here, from the browser page as it arrives.
-    if (takingLinksOf_ && (tag == "A" || tag == "AREA")) {
+    if (takingLinks_ && (tag == "A" || tag == "AREA")) {
       const std::string address = ResolveUrl(CurrentPageURL, StripFragment(CleanLink(Link)));
       if (IsHttpUrl(address) && (TakeLinks == TLinkChoice::All ||
                                  GetSiteRoot(address) == GetSiteRoot(CurrentPageURL)))
@@ -39,9 +39,9 @@ void TJobDriver::GrabParserFoundHyperlink(THREFDocument*, const std::string& Lin
 
 void TJobDriver::RewritePages() {
   TURLListMan& list = List();
-  figures_.Rewriting = true;
-  figures_.BarPosition = 0;
-  figures_.BarMaximum = static_cast<long long>(list.CountInState(TURLState::AwaitingRewrite));
+  rewriting_ = true;
+  barPosition_ = 0;
+  barMaximum_ = static_cast<long long>(list.CountInState(TURLState::AwaitingRewrite));
   UpdateProgress(false);
   while (const auto index = list.FindFirstInState(TURLState::AwaitingRewrite)) {
     const TURLEntry& entry = list.Item(*index);
@@ -63,7 +63,7 @@ void TJobDriver::RewritePages() {
       if (Process().ReportError) Process().ReportError(e.what());
       Fail(*index, std::strerror(e.Errno()));
     }
-    ++figures_.BarPosition;
+    ++barPosition_;
     UpdateProgress(false);
   }
   Post(WM_JOB_CLOSE);

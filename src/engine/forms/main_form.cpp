@@ -1,7 +1,5 @@
 #include "main_form.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMovie>
@@ -36,6 +34,8 @@ TMainForm::TMainForm(QWidget* Parent)
   btnAbort = ui_->btnAbort;
   connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
   Driver.SetUiDelegate(this);
+  // The window is painted before the job starts.
+  connect(&Driver, &TJobDriver::Starting, this, [this] { repaint(); });
   connect(&Driver, &TJobDriver::ProgressChanged, this, [this](bool full) { UpdateProgress(full); });
   connect(&Driver, &TJobDriver::JobClosed, this, [this] {
     done(QDialog::Accepted);
@@ -55,23 +55,16 @@ void TMainForm::StartAnimation() {
   movie_->start();
 }
 
-// Showing the window starts the job: the window is painted first.
+// Showing the window starts the job.
 void TMainForm::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   if (started_) return;
   started_ = true;
-  QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(TJobDriver::WM_JOB_START)));
-}
-
-bool TMainForm::event(QEvent* Event) {
-  if (static_cast<int>(Event->type()) != TJobDriver::WM_JOB_START) return QDialog::event(Event);
-  repaint();
-  Driver.StartJob();
-  return true;
+  Driver.Start();
 }
 
 void TMainForm::UpdateProgress(bool Full) {
-  const TJobFigures& figures = Driver.Figures();
+  const TJobFigures figures = Driver.Figures();
   pbGet->setMaximum(static_cast<int>(figures.BarMaximum));
   pbGet->setValue(static_cast<int>(figures.BarPosition));
   if (Full) {

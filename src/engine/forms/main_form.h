@@ -45,7 +45,6 @@ class TMainForm : public QDialog, public TJobUiDelegate {
   TJobDriver Driver;
 
  protected:
-  bool event(QEvent* Event) override;
   void showEvent(QShowEvent* Event) override;
   void reject() override {}  // only the job closes the window
 

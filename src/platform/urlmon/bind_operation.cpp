@@ -18,7 +18,6 @@ constexpr std::size_t kResumeBelow = 512u << 10;
 // reader's blocks stay small enough to remain in the processor's cache.
 constexpr std::uint64_t kNotifyBlock = 256u << 10;
 constexpr int kMaxRedirects = 20;
-
 constexpr int kMaxAuthAnswers = 3;
 
 ULONG Clamp32(std::uint64_t Value) {
