@@ -380,7 +380,11 @@ class TerminalTest : public CliTest {
   std::unique_ptr<QProcess> StartOnTerminal(const std::string& Command) {
     QProcessEnvironment env = Environment();
     env.insert("COLUMNS", "200");
-    return Start("script", {"-qec", Command, "/dev/null"}, env);
+    // script(1) runs the command with $SHELL; a fixed shell that catches
+    // Ctrl-C itself waits for the program and reports its status, as an
+    // interactive shell would, whatever shell the machine has.
+    env.insert("SHELL", "/bin/sh");
+    return Start("script", {"-qec", "trap : INT; " + Command, "/dev/null"}, env);
   }
 };
 
