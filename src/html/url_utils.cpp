@@ -201,6 +201,8 @@ std::string TitleToFolderName(std::string_view Title) {
     out.append(Title.substr(i, len));
     i += len;
   }
+  // Short enough to be a file name with ".URL" after it.
+  out.resize(Utf8Prefix(out, kMaxFolderNameBytes).size());
   return out;
 }
 

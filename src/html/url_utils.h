@@ -58,6 +58,8 @@ void ResolveUrlInto(const TUrlBase& Base, std::string_view Link, std::string& Re
 // The title with every character not allowed in a folder name removed:
 // keeps space, "-", "_", ASCII letters and digits and every valid non-ASCII
 // UTF-8 character; drops the rest, including bytes of broken sequences.
+// The result is cut to kMaxFolderNameBytes, never inside a character.
+inline constexpr std::size_t kMaxFolderNameBytes = 200;
 std::string TitleToFolderName(std::string_view Title);
 
 // Turns a link as the scanner reports it into the address text it stands

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <map>
 
+#include "app_title.h"
 #include "auth_form.h"
 #include "beep.h"
 #include "job_texts.h"
@@ -315,7 +316,7 @@ TEST_F(SiteTest, APageThatIsNotHttpGivesAnEmptyJob) {
   PageWithoutWindow("file:///home/ann/page.html");
   ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
   EXPECT_EQ(dest_.Read("lfsta4.log"), "");
-  EXPECT_TRUE(QGuiApplication::applicationDisplayName().startsWith("100%"));
+  EXPECT_TRUE(QString::fromStdString(ApplicationTitle()).startsWith("100%"));
 }
 
 TEST_F(SiteTest, TheWarningFileGoesAfterTheJob) {
@@ -346,7 +347,7 @@ TEST_F(SiteTest, ProgressTextsAndTitle) {
   window.Driver.UpdateProgress(true);
   EXPECT_EQ(window.lblStatus->text().toStdString(), "3 Saved 8 (38%) files");
   EXPECT_EQ(window.lblSpeed->text().toStdString(), "5000000000 bytes (12.34 kb/sec)");
-  EXPECT_TRUE(QGuiApplication::applicationDisplayName().startsWith("37% "));
+  EXPECT_TRUE(QString::fromStdString(ApplicationTitle()).startsWith("37% "));
   EXPECT_EQ(JobTitle(3, 8, "T"), "37%  Leafstash: T");
   EXPECT_EQ(JobTitle(0, 0, "T"), "100% Leafstash: T");
   EXPECT_EQ(JobTitle(8, 8, "T"), "99%  Leafstash: T");

@@ -124,6 +124,11 @@ TEST(TitleToFolderName, KeepsLettersDigitsAndWholeCharacters) {
   // Broken sequences are dropped, the valid character after them is kept.
   EXPECT_EQ(TitleToFolderName("x\xC3y\xA9z\xE2\x82\xAC"), "xyz\xE2\x82\xAC");
   EXPECT_EQ(TitleToFolderName("..."), "");
+  // Long titles are cut to a file name's room, never inside a character.
+  EXPECT_EQ(TitleToFolderName(std::string(255, 'a')), std::string(200, 'a'));
+  std::string cyrillic;
+  for (int i = 0; i < 150; ++i) cyrillic += "\xD0\x96";
+  EXPECT_EQ(TitleToFolderName("x" + cyrillic).size(), 199u);
 }
 
 TEST(CleanLink, TurnsReportedTextIntoAnAddress) {

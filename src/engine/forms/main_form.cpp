@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app_title.h"
 #include "auth_form.h"
 #include "job_texts.h"
 #include "process_values.h"
@@ -81,8 +82,7 @@ void TMainForm::UpdateProgress(bool Full) {
   } else {
     lblStatus->clear();
   }
-  QGuiApplication::setApplicationDisplayName(QString::fromStdString(
-      JobTitle(pbGet->value(), pbGet->maximum(), Process().PageTitle)));
+  SetApplicationTitle(JobTitle(pbGet->value(), pbGet->maximum(), Process().PageTitle));
 }
 
 bool TMainForm::AskCredentials(const std::string& Url, std::string& UserName,

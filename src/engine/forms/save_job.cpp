@@ -10,11 +10,12 @@ namespace leafstash {
 
 TSaveJobResult RunSaveJob(std::unique_ptr<TURLListMan> URLList,
                           const std::vector<TCheckedLink>& CheckedLinks,
-                          const std::string& WarningFile) {
+                          const std::string& WarningFile,
+                          const std::function<bool()>& BeforeWindow) {
   TProcessValues& process = Process();
   TSaveJobResult result;
   process.URLList = URLList.get();
-  result.Ran = PrepareSaveJob(*URLList, CheckedLinks);
+  result.Ran = PrepareSaveJob(*URLList, CheckedLinks) && (!BeforeWindow || BeforeWindow());
   if (result.Ran) {
     auto window = std::make_unique<TMainForm>();
     window->StartAnimation();

@@ -6,6 +6,7 @@
 namespace leafstash {
 
 constexpr unsigned MB_OK_BEEP = 0x0;
+constexpr unsigned MB_ICONWARNING_BEEP = 0x30;
 constexpr unsigned MB_ICONINFORMATION_BEEP = 0x40;
 
 // Sounds the beep of Type (the default beep for 0) and records it.

@@ -1,0 +1,16 @@
+#include "error_box.h"
+
+#include <QMessageBox>
+
+#include "app_title.h"
+
+namespace leafstash {
+
+void ShowErrorBox(QWidget* Parent, const std::string& Text) {
+  QMessageBox box(QMessageBox::Critical, QString::fromStdString(ApplicationTitle()),
+                  QString::fromStdString(Text), QMessageBox::Ok, Parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+}  // namespace leafstash

@@ -1,0 +1,111 @@
+// The Start button: the destination is checked and made, the options are
+// taken over, and the save job runs in the progress window.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <cerrno>
+#include <sys/stat.h>
+
+#include "beep.h"
+#include "error_box.h"
+#include "file_utils.h"
+#include "links_view.h"
+#include "ls_app.h"
+#include "process_values.h"
+#include "save_job.h"
+#include "start_form.h"
+#include "url_utils.h"
+
+namespace leafstash {
+namespace {
+
+bool IsFolder(const std::string& Path) {
+  struct stat info;
+  return !Path.empty() && ::stat(Path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Makes Path and its missing parents; true when it is a folder afterwards.
+bool MakeFolders(const std::string& Path) {
+  for (std::size_t slash = Path.find('/', 1); slash != std::string::npos;
+       slash = Path.find('/', slash + 1)) {
+    const std::string part = Path.substr(0, slash);
+    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  }
+  return IsFolder(Path);
+}
+
+std::string WithSlash(std::string Path) {
+  if (Path.empty() || Path.back() != '/') Path += '/';
+  return Path;
+}
+
+}  // namespace
+
+void TStartForm::btnStartClick() {
+  if (!urlList_) return;
+  const std::string folder = edFolder->text().toStdString();
+  if (!IsFolder(folder)) {
+    edFolder->setFocus();
+    MessageBeep(MB_OK_BEEP);
+    return;
+  }
+  std::string dest = WithSlash(folder);
+  if (chbSubFld->isChecked()) {
+    if (edSubFolder->text().isEmpty()) {
+      edSubFolder->setFocus();
+      MessageBeep(MB_OK_BEEP);
+      return;
+    }
+    const std::string name = TitleToFolderName(edSubFolder->text().toStdString());
+    edSubFolder->setText(QString::fromStdString(name));
+    dest = WithSlash(dest + name);
+    // Refused while the window is still there to correct it.
+    if (!MakeFolders(dest)) {
+      edSubFolder->setFocus();
+      MessageBeep(MB_OK_BEEP);
+      return;
+    }
+  }
+  Process().DestPath = dest;
+  SaveOptions();
+  hide();
+  RunJob();
+}
+
+void TStartForm::RunJob() {
+  TProcessValues& process = Process();
+  std::vector<TCheckedLink> checked;
+  for (QTreeWidgetItem* row : LinksView->Rows())
+    if (TLinksView::IsChecked(row))
+      checked.push_back({TLinksView::Href(row), TLinksView::LinkText(row)});
+  const std::string shortcut =
+      process.DestPath + TitleToFolderName(edSubFolder->text().toStdString()) + ".URL";
+  const std::string warning = WarningFilePath(process.DestPath);
+  // An error here is reported and the job does not run; the cleanup after
+  // it runs all the same, and the process ends as after a job.
+  const auto writeFiles = [&] {
+    try {
+      WriteFileAtomically(shortcut, "[InternetShortcut]\r\nURL=" + process.PageURL + "\r\n", 0644,
+                          false);
+      WriteWarningFile(warning);
+      return true;
+    } catch (const TFileError& e) {
+      ShowErrorBox(nullptr, e.what());
+      return false;
+    }
+  };
+  RunSaveJob(std::move(urlList_), checked, warning, writeFiles);
+  ReleaseAppObject();
+  TComServer& server = ComServer();
+  if (server.ObjectCount == 0 && !server.AutomationMode && server.LastObjectGone)
+    server.LastObjectGone();
+}
+
+void TStartForm::btnDestFldClick() {
+  const QString folder = QFileDialog::getExistingDirectory(
+      this, QString::fromStdString(destFolderTitle_), QString(), QFileDialog::ShowDirsOnly);
+  if (!folder.isEmpty()) edFolder->setText(folder);
+}
+
+}  // namespace leafstash

@@ -1,0 +1,14 @@
+// The application title: the program's name in the desktop's task list.
+// Each top-level window carries it as its icon text (what a task bar shows
+// for the program), so window captions stay exactly as they are set; it is
+// also the caption of the program's message boxes.
+#pragma once
+
+#include <string>
+
+namespace leafstash {
+
+void SetApplicationTitle(const std::string& Title);
+const std::string& ApplicationTitle();
+
+}  // namespace leafstash
