@@ -7,7 +7,7 @@
 namespace leafstash {
 
 void ShowErrorBox(QWidget* Parent, const std::string& Text) {
-  QMessageBox box(QMessageBox::Critical, QString::fromStdString(ApplicationTitle()),
+  QMessageBox box(QMessageBox::Critical, AsCaption(ApplicationTitle()),
                   QString::fromStdString(Text), QMessageBox::Ok, Parent);
   box.setTextFormat(Qt::PlainText);
   box.exec();

@@ -36,22 +36,27 @@ TLinksView::TLinksView(QWidget* Parent) : QTreeWidget(Parent) {
           [this](int column) { LinksViewColumnClick(column); });
 }
 
-QTreeWidgetItem* TLinksView::AddRow(const std::string& Href, const std::string& Extension,
-                                    const std::string& Text, bool Checked) {
+QTreeWidgetItem* TLinksView::AddRow(const std::string& Href, bool Checked) {
   auto* row = new TLinkRow();
   char number[24];
   std::snprintf(number, sizeof number, "%2d", topLevelItemCount() + 1);
   row->setText(0, number);
   row->setTextAlignment(0, Qt::AlignRight | Qt::AlignVCenter);
   row->setText(1, QString::fromStdString(Href));
-  row->setText(2, QString::fromStdString(Extension));
-  row->setText(3, QString::fromStdString(Text));
   row->setData(0, kHrefRole, Bytes(Href));
-  row->setData(0, kTextRole, Bytes(Text));
   row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
   SetChecked(row, Checked);
   addTopLevelItem(row);
   return row;
+}
+
+void TLinksView::SetExtension(QTreeWidgetItem* Row, const std::string& Extension) {
+  Row->setText(2, QString::fromStdString(Extension));
+}
+
+void TLinksView::SetLinkText(QTreeWidgetItem* Row, const std::string& Text) {
+  Row->setText(3, QString::fromStdString(Text));
+  Row->setData(0, kTextRole, Bytes(Text));
 }
 
 std::string TLinksView::Href(const QTreeWidgetItem* Row) {
@@ -102,6 +107,8 @@ void TLinksView::LinksViewKeyDown(int Key) {
   if (Key != Qt::Key_Space) return;
   QTreeWidgetItem* focused = currentItem();
   if (!focused) return;
+  // The list toggles the check of the current cell: keep it in column 0.
+  selectionModel()->setCurrentIndex(currentIndex().siblingAtColumn(0), QItemSelectionModel::NoUpdate);
   // The list then toggles the focused row: every selected row ends alike.
   const bool state = !IsChecked(focused);
   for (QTreeWidgetItem* row : selectedItems())

@@ -13,10 +13,11 @@ class TLinksView : public QTreeWidget {
  public:
   explicit TLinksView(QWidget* Parent = nullptr);
 
-  // Adds a row numbered after the rows there are; Href and Text are kept
-  // byte for byte beside what the columns show.
-  QTreeWidgetItem* AddRow(const std::string& Href, const std::string& Extension,
-                          const std::string& Text, bool Checked);
+  // Adds a row numbered after the rows there are. Href and the link text
+  // are kept byte for byte beside what the columns show.
+  QTreeWidgetItem* AddRow(const std::string& Href, bool Checked);
+  static void SetExtension(QTreeWidgetItem* Row, const std::string& Extension);
+  static void SetLinkText(QTreeWidgetItem* Row, const std::string& Text);
   static std::string Href(const QTreeWidgetItem* Row);
   static std::string LinkText(const QTreeWidgetItem* Row);
   static bool IsChecked(const QTreeWidgetItem* Row);

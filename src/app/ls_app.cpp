@@ -32,8 +32,8 @@ TLSApp::TLSApp() {
 TLSApp::~TLSApp() {
   if (appObject == this) appObject = nullptr;
   TComServer& server = ComServer();
-  if (--server.ObjectCount == 0 && server.AutomationMode && server.LastObjectGone)
-    server.LastObjectGone();
+  if (--server.ObjectCount == 0 && server.AutomationMode && server.EndProcess)
+    server.EndProcess();
 }
 
 ULONG TLSApp::AddRef() {
@@ -49,7 +49,9 @@ ULONG TLSApp::Release() {
 }
 
 HRESULT TLSApp::Start(const Variant& WB) {
-  if (!appObject) {
+  // One extra reference per object, however often it is started.
+  if (appObject != this) {
+    ReleaseAppObject();
     appObject = this;
     AddRef();
   }
@@ -62,6 +64,9 @@ HRESULT TLSApp::Start(const Variant& WB) {
     return e.Status();
   } catch (const std::exception& e) {
     errorText_ = e.what();
+    return E_FAIL;
+  } catch (...) {
+    errorText_ = "the page could not be read";
     return E_FAIL;
   }
   return S_OK;

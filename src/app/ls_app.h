@@ -53,7 +53,9 @@ struct TComServer {
   // References that clients hold, the program's extra one left out.
   int ClientReferences() const;
   std::function<void(const Variant& WB)> PageCapture;
-  std::function<void()> LastObjectGone;
+  // Ends the process: when the last object goes in automation mode, when
+  // a job is over and no object is left, when the start window closes.
+  std::function<void()> EndProcess;
 };
 TComServer& ComServer();
 

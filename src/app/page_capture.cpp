@@ -26,7 +26,7 @@ void TStartForm::FillLinkList(const Variant& WB) {
   const Variant parentDocument = WB.Get("parent").Get("document");
   process.PageURL = Trim(parentDocument.Get("Url").ToText());
   process.PageTitle = Trim(parentDocument.Get("Title").ToText());
-  setWindowTitle(QString::fromStdString("Leafstash: " + process.PageTitle));
+  setWindowTitle(AsCaption("Leafstash: " + process.PageTitle));
   edSubFolder->setText(QString::fromStdString(TitleToFolderName(process.PageTitle)));
   SetApplicationTitle("Leafstash: " + process.PageTitle);
 
@@ -54,11 +54,11 @@ void TStartForm::FillLinkList(const Variant& WB) {
   for (std::int64_t i = 0; i < count; ++i) {
     const std::string href = links.Invoke("Item", {Variant(i)}).Get("href").ToText();
     if (!IsHttpUrl(href)) continue;
-    // The element is asked again for each column, as the list is filled.
-    const std::string extension =
-        LowerCopy(GetUrlExtension(links.Invoke("Item", {Variant(i)}).Get("href").ToText()));
-    const std::string text = Trim(links.Invoke("Item", {Variant(i)}).Get("innerText").ToText());
-    LinksView->AddRow(href, extension, text, selected.count(href) != 0);
+    QTreeWidgetItem* row = LinksView->AddRow(href, selected.count(href) != 0);
+    // The element is asked again for each column.
+    TLinksView::SetExtension(
+        row, LowerCopy(GetUrlExtension(links.Invoke("Item", {Variant(i)}).Get("href").ToText())));
+    TLinksView::SetLinkText(row, Trim(links.Invoke("Item", {Variant(i)}).Get("innerText").ToText()));
   }
   LinksView->resizeColumnToContents(0);
   LinksView->resizeColumnToContents(2);

@@ -49,10 +49,13 @@ int RunWindowProgram(int& Argc, char** Argv, const std::vector<std::string>& Arg
 
   QApplication app(Argc, Argv);
   QApplication::setApplicationName("Leafstash");
+  // The process ends when the automation object or the start window says
+  // so: a hidden start window during a job is not the end.
+  QApplication::setQuitOnLastWindowClosed(false);
   SetApplicationTitle("Leafstash");
   TComServer& server = ComServer();
   server.AutomationMode = switches.Automation;
-  server.LastObjectGone = [] {
+  server.EndProcess = [] {
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
   };
   TStartForm form;

@@ -5,9 +5,13 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QUrl>
 
+#include "app_title.h"
 #include "beep.h"
 #include "error_box.h"
 #include "links_view.h"
@@ -157,6 +161,10 @@ void TStartForm::SetUpControls() {
   EnableEdit(edNewVer, false);
   udNewVer->setEnabled(false);
   chbOptDef->hide();
+  // Beneath every other control, like the panel's caption it stands for.
+  lblWait->lower();
+  cmbLang->setInsertPolicy(QComboBox::NoInsert);
+  setWindowIconText(QString::fromStdString(ApplicationTitle()));
   PageControl1->setCurrentWidget(tshAbout);
 
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
@@ -179,9 +187,9 @@ void TStartForm::SetUpControls() {
   connect(chbURL, &QCheckBox::clicked, this, [this] { chbURLClick(); });
   connect(chbAutoSkip, &QCheckBox::clicked, this, [this] { chbAutoSkipClick(); });
   connect(chbNewVer, &QCheckBox::clicked, this, [this] { chbNewVerClick(); });
-  connect(cmbLang, &QComboBox::currentTextChanged, this, [this] {
-    if (shown_) cmbLangChange();
-  });
+  // Typed or chosen by the user; the program's own changes do not count.
+  connect(cmbLang, &QComboBox::textActivated, this, [this] { cmbLangChange(); });
+  connect(cmbLang->lineEdit(), &QLineEdit::textEdited, this, [this] { cmbLangChange(); });
 }
 
 void TStartForm::showEvent(QShowEvent* Event) {
@@ -194,6 +202,11 @@ void TStartForm::showEvent(QShowEvent* Event) {
 void TStartForm::FormShow() {
   SetPage(tshAbout);
   LoadOptions();
+  if (const QScreen* display = screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(display->availableGeometry().center());
+    move(frame.topLeft());
+  }
   ApplyLanguage();
   if (CheckNewVersion) CheckNewVersion();
 }
@@ -216,9 +229,12 @@ void TStartForm::PageControl1Change() {
 }
 
 bool TStartForm::eventFilter(QObject* Watched, QEvent* Event) {
-  if (Event->type() == QEvent::MouseButtonRelease) {
-    if (Watched == Label5) Label5Click();
-    if (Watched == Label7) Label7Click();
+  // A left click that ends on the link label.
+  if (Event->type() == QEvent::MouseButtonRelease && (Watched == Label5 || Watched == Label7)) {
+    const auto* mouse = static_cast<QMouseEvent*>(Event);
+    const auto* label = static_cast<QWidget*>(Watched);
+    if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint()))
+      Watched == Label5 ? Label5Click() : Label7Click();
   }
   return QWidget::eventFilter(Watched, Event);
 }
@@ -246,6 +262,7 @@ void TStartForm::closeEvent(QCloseEvent* Event) {
   }
   FormCloseQuery();
   Event->accept();
+  if (ComServer().EndProcess) ComServer().EndProcess();
 }
 
 bool TStartForm::FormCloseQuery() {

@@ -98,8 +98,7 @@ void TStartForm::RunJob() {
   RunSaveJob(std::move(urlList_), checked, warning, writeFiles);
   ReleaseAppObject();
   TComServer& server = ComServer();
-  if (server.ObjectCount == 0 && !server.AutomationMode && server.LastObjectGone)
-    server.LastObjectGone();
+  if (server.ObjectCount == 0 && server.EndProcess) server.EndProcess();
 }
 
 void TStartForm::btnDestFldClick() {

@@ -461,6 +461,27 @@ TEST_F(CliTest, AFullDiskFailsTheFileAndTheJobGoesOn) {
   EXPECT_FALSE(HasPartFiles(out));
 }
 
+TEST_F(CliTest, RegistrationSwitchesEndWithoutAWindow) {
+  QProcessEnvironment env = Environment();
+  env.remove("DISPLAY");
+  env.insert("QT_QPA_PLATFORM", "xcb");  // a window could not open
+  env.insert("LEAFSTASH_REGISTRY", QString::fromStdString(dest_.File("registry.json")));
+  const auto run = [&](const std::string& Switch) {
+    auto process = Start(LEAFSTASH_EXE, {Switch}, env);
+    return Finish(*process);
+  };
+  EXPECT_EQ(run("/regserver").code, 0);
+  EXPECT_TRUE(Contains(dest_.Read("registry.json"), "Leafstash.LSApp"));
+  EXPECT_EQ(run("-UNREGSERVER").code, 0);
+  EXPECT_FALSE(Contains(dest_.Read("registry.json"), "lsapp"));
+
+  dest_.Write("file", "");
+  env.insert("LEAFSTASH_REGISTRY", QString::fromStdString(dest_.File("file/registry.json")));
+  const CliRun failed = run("-RegServer");
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_TRUE(Contains(failed.err, "Error creating system registry entry")) << failed.err;
+}
+
 TEST_F(CliTest, HelpVersionAndNoWidgets) {
   const CliRun help = Run({"save", "--help"});
   EXPECT_EQ(help.code, 0);

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "app_title.h"
 #include "beep.h"
 #include "main_form.h"
 #include "process_values.h"
@@ -19,7 +20,7 @@ TSaveJobResult RunSaveJob(std::unique_ptr<TURLListMan> URLList,
   if (result.Ran) {
     auto window = std::make_unique<TMainForm>();
     window->StartAnimation();
-    window->setWindowTitle(QString::fromStdString(process.PageTitle));
+    window->setWindowTitle(AsCaption(process.PageTitle));
     window->btnAbort->setText(QString::fromStdString(process.Texts.btnAbortStr));
     window->exec();
     window.reset();

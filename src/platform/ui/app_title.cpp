@@ -20,4 +20,8 @@ void SetApplicationTitle(const std::string& Title_) {
 
 const std::string& ApplicationTitle() { return Title(); }
 
+QString AsCaption(const std::string& Text) {
+  return QString::fromStdString(Text).replace("[*]", "[*][*]");
+}
+
 }  // namespace leafstash

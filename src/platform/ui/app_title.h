@@ -4,11 +4,16 @@
 // also the caption of the program's message boxes.
 #pragma once
 
+#include <QString>
 #include <string>
 
 namespace leafstash {
 
 void SetApplicationTitle(const std::string& Title);
+
+// Text as a window caption shows it: a "[*]" in it is not taken for the
+// placeholder of a modified document.
+QString AsCaption(const std::string& Text);
 const std::string& ApplicationTitle();
 
 }  // namespace leafstash
