@@ -1,14 +1,20 @@
 #!/usr/bin/env python3
 """Serves the demo site on 127.0.0.1 (a free port, printed on the first line)
 with one redirection: /old/<name> answers 301, with a small page as its body,
-pointing at /images/<name>."""
+pointing at /images/<name>. DEMO_DELAY (seconds) holds every answer back,
+so that a save job takes long enough to be watched."""
 import http.server
 import os
 import sys
+import time
+
+DELAY = float(os.environ.get("DEMO_DELAY", "0"))
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
+        if DELAY:
+            time.sleep(DELAY)
         if self.path.startswith("/old/"):
             body = b"<html><body>Moved to <a href='/images/'>images</a></body></html>"
             self.send_response(301)

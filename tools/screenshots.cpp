@@ -1,0 +1,117 @@
+// Pictures of the start window's three pages and of the progress window,
+// taken from the real forms for the documentation:
+//   leafstash_screenshots SITE_URL LANG_DIR OUT_DIR
+// SITE_URL serves the demo site; the job saves it into a temporary folder.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "app_title.h"
+#include "ls_app.h"
+#include "page_snapshot.h"
+#include "process_values.h"
+#include "start_form.h"
+
+namespace {
+
+using nlohmann::json;
+using namespace leafstash;
+
+void Settle(int Ms) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < Ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+bool Save(QWidget* Window, const std::string& Path) {
+  const bool saved = Window->grab().save(QString::fromStdString(Path));
+  std::printf("%s %s\n", saved ? "wrote" : "could not write", Path.c_str());
+  return saved;
+}
+
+// The demo page as the browser extension reads it, the link to the seeds
+// page selected.
+std::string DemoPage(const std::string& Site) {
+  json links = json::array();
+  const auto link = [&](const std::string& Href, const std::string& Text) {
+    links.push_back({{"href", Href}, {"innerText", Text}});
+  };
+  link(Site + "seeds.html", "Seeds sown this spring");
+  link(Site + "index.html#clock", "The clock");
+  link(Site + "images/logo.gif", "Logo");
+  link("https://garden.example/tools/", "Garden tools");
+  link("https://garden.example/tools/spade.html", "The spade");
+  link("http://weather.example/forecast?city=Riga", "Forecast");
+  link("mailto:journal@garden.example", "Write to us");
+  link("https://garden.example/about.html", "About the garden");
+  return json{{"url", Site + "index.html"},
+              {"title", "Leafstash demo: the garden journal"},
+              {"documentUrl", Site + "index.html"},
+              {"selectionHtml", "<li><a href=\"seeds.html\">Seeds sown this spring</a></li>"},
+              {"links", links},
+              {"frames", json::array({json{{"location", Site + "frame.html"},
+                                           {"title", "The weather frame"}}})}}
+      .dump();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::fputs("usage: leafstash_screenshots SITE_URL LANG_DIR OUT_DIR\n", stderr);
+    return 2;
+  }
+  const std::string site = argv[1], out = std::string(argv[3]) + "/";
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  SetApplicationTitle("Leafstash");
+  const std::filesystem::path work = std::filesystem::temp_directory_path() / "leafstash-shots";
+  std::filesystem::remove_all(work);
+  std::filesystem::create_directories(work / "saved");
+  Process().LangDir = std::string(argv[2]) + "/";
+  Process().SettingsFile = (work / "lfsta.cfg").string();
+
+  bool ok = true;
+  TStartForm form;
+  form.show();
+  Settle(400);
+  ok &= Save(&form, out + "about.png");
+
+  TLSApp* object = TLSApp::Create();
+  if (object->Start(BuildWindowFromSnapshot(DemoPage(site))) != S_OK) {
+    std::fprintf(stderr, "the page could not be read: %s\n", object->ErrorText().c_str());
+    return 1;
+  }
+  form.edFolder->setText(QString::fromStdString((work / "saved").string()));
+  Settle(200);
+  ok &= Save(&form, out + "general.png");
+  form.PageControl1->setCurrentWidget(form.tshAdvanced);
+  Settle(200);
+  ok &= Save(&form, out + "advanced.png");
+  form.PageControl1->setCurrentWidget(form.tshGeneral);
+
+  // The progress window, shortly after the job has begun.
+  QTimer watch;
+  watch.setInterval(30);
+  bool shot = false;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    QWidget* progress = QApplication::activeModalWidget();
+    if (!progress || shot) return;
+    shot = true;
+    watch.stop();
+    QTimer::singleShot(700, [&, progress] { ok &= Save(progress, out + "progress.png"); });
+  });
+  watch.start();
+  form.btnStart->click();
+  ok &= shot;
+  object->Release();
+  std::filesystem::remove_all(work);
+  return ok ? 0 : 1;
+}
