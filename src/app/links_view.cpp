@@ -2,7 +2,6 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <algorithm>
 #include <cstdio>
 
 #include "text_utils.h"

@@ -2,37 +2,18 @@
 
 #include <QApplication>
 #include <QMetaObject>
-#include <climits>
 #include <cstdio>
-#include <unistd.h>
 
 #include "app_title.h"
 #include "ls_app.h"
 #include "paths.h"
-#include "process_values.h"
 #include "registration.h"
 #include "start_form.h"
 
 namespace leafstash {
-namespace {
-
-std::string ExecutablePath(const char* Argv0) {
-  char path[PATH_MAX];
-  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (length > 0) return std::string(path, static_cast<std::size_t>(length));
-  return Argv0;
-}
-
-}  // namespace
-
 int RunWindowProgram(int& Argc, char** Argv, const std::vector<std::string>& Args) {
   const std::string exe = ExecutablePath(Argv[0]);
-  const TProcessPaths paths = FindProcessPaths(exe);
-  TProcessValues& process = Process();
-  process.ExeDir = paths.ExeDir;
-  process.LangDir = paths.LangDir;
-  process.SettingsFile = paths.SettingsFile;
-  process.VersionFile = paths.VersionFile;
+  UseProcessPaths(exe);
 
   const TSwitches switches = ParseSwitches(Args);
   if (switches.UnregServer) {

@@ -183,10 +183,11 @@ void TStartForm::SetUpControls() {
   connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
   connect(btnDestFld, &QPushButton::clicked, this, [this] { btnDestFldClick(); });
   connect(btnExit, &QPushButton::clicked, this, [this] { btnExitClick(); });
-  connect(chbSubFld, &QCheckBox::clicked, this, [this] { chbSubFldClick(); });
-  connect(chbURL, &QCheckBox::clicked, this, [this] { chbURLClick(); });
-  connect(chbAutoSkip, &QCheckBox::clicked, this, [this] { chbAutoSkipClick(); });
-  connect(chbNewVer, &QCheckBox::clicked, this, [this] { chbNewVerClick(); });
+  // A change of state, by the user or the program, runs the handler.
+  connect(chbSubFld, &QCheckBox::toggled, this, [this] { chbSubFldClick(); });
+  connect(chbURL, &QCheckBox::toggled, this, [this] { chbURLClick(); });
+  connect(chbAutoSkip, &QCheckBox::toggled, this, [this] { chbAutoSkipClick(); });
+  connect(chbNewVer, &QCheckBox::toggled, this, [this] { chbNewVerClick(); });
   // Typed or chosen by the user; the program's own changes do not count.
   connect(cmbLang, &QComboBox::textActivated, this, [this] { cmbLangChange(); });
   connect(cmbLang->lineEdit(), &QLineEdit::textEdited, this, [this] { cmbLangChange(); });
@@ -269,16 +270,6 @@ bool TStartForm::FormCloseQuery() {
   Process().BrowserWindow = Variant::Null();
   ReleaseAppObject();
   return true;
-}
-
-void TStartForm::SetCheck(QCheckBox* Box, bool Checked) {
-  if (Box->isChecked() == Checked) return;
-  Box->setChecked(Checked);
-  // As if the user had clicked it.
-  if (Box == chbSubFld) chbSubFldClick();
-  if (Box == chbURL) chbURLClick();
-  if (Box == chbAutoSkip) chbAutoSkipClick();
-  if (Box == chbNewVer) chbNewVerClick();
 }
 
 void TStartForm::chbSubFldClick() { EnableEdit(edSubFolder, chbSubFld->isChecked()); }

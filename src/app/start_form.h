@@ -99,7 +99,6 @@ class TStartForm : public QWidget {
  private:
   void SetUpControls();
   void SetPage(QWidget* Page);  // a page chosen by the program
-  void SetCheck(QCheckBox* Box, bool Checked);
   void FitNumberBox(QCheckBox* Box, QLineEdit* Edit, TUpDown* Arrows, QLabel* Unit);
   void HREFParser1FoundHyperlink(const std::string& Hyperlink);
   void RunJob();

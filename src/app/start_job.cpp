@@ -1,11 +1,8 @@
 // The Start button: the destination is checked and made, the options are
 // taken over, and the save job runs in the progress window.
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <cerrno>
-#include <sys/stat.h>
 
 #include "beep.h"
 #include "error_box.h"
@@ -18,30 +15,6 @@
 #include "url_utils.h"
 
 namespace leafstash {
-namespace {
-
-bool IsFolder(const std::string& Path) {
-  struct stat info;
-  return !Path.empty() && ::stat(Path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Makes Path and its missing parents; true when it is a folder afterwards.
-bool MakeFolders(const std::string& Path) {
-  for (std::size_t slash = Path.find('/', 1); slash != std::string::npos;
-       slash = Path.find('/', slash + 1)) {
-    const std::string part = Path.substr(0, slash);
-    if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
-  }
-  return IsFolder(Path);
-}
-
-std::string WithSlash(std::string Path) {
-  if (Path.empty() || Path.back() != '/') Path += '/';
-  return Path;
-}
-
-}  // namespace
-
 void TStartForm::btnStartClick() {
   if (!urlList_) return;
   const std::string folder = edFolder->text().toStdString();

@@ -49,7 +49,7 @@ void TStartForm::LoadOptions() {
   LoadSettingsFile(Process().SettingsFile, s);
 
   edFolder->setText(Q(s.Folder()));
-  SetCheck(chbSubFld, s.UseSubFolder());
+  chbSubFld->setChecked(s.UseSubFolder());
   chbImg->setChecked(s.SavePictures());
   if (s.LinkColumnWidth() == 0) s.SetLinkColumnWidth(200);
   if (s.TextColumnWidth() == 0) s.SetTextColumnWidth(200);
@@ -60,23 +60,16 @@ void TStartForm::LoadOptions() {
   resize(Fit(s.WindowWidth(), minimumWidth(), room.width()),
          Fit(s.WindowHeight(), minimumHeight(), room.height()));
 
-  if (s.SkipSeconds() <= 0) {
-    SetCheck(chbAutoSkip, true);
-  } else {
-    udSec->SetPosition(s.SkipSeconds());
-    SetCheck(chbAutoSkip, s.AutoSkip());
-  }
-  if (s.MaxThreads() > 0) udThread->SetPosition(s.MaxThreads());
-  if (s.CheckIntervalDays() <= 0) {
-    SetCheck(chbNewVer, true);
-  } else {
-    udNewVer->SetPosition(s.CheckIntervalDays());
-    SetCheck(chbNewVer, s.CheckVersion());
-  }
-  SetCheck(chbExter, s.LocalPicturesOnly());
-  SetCheck(chbURL, s.UseURLFilter());
+  const TSettings shown = ShownOptions(s);
+  udSec->SetPosition(shown.SkipSeconds());
+  chbAutoSkip->setChecked(shown.AutoSkip());
+  udThread->SetPosition(shown.MaxThreads());
+  udNewVer->SetPosition(shown.CheckIntervalDays());
+  chbNewVer->setChecked(shown.CheckVersion());
+  chbExter->setChecked(s.LocalPicturesOnly());
+  chbURL->setChecked(s.UseURLFilter());
   edURL->setText(Q(s.URLFilter()));
-  SetCheck(chbExist, s.SkipExisting());
+  chbExist->setChecked(s.SkipExisting());
   edUserS->setText(Q(s.UserName()));
   edPassS->setText(Q(s.Password()));
   cmbLang->setEditText(Q(s.Language()));

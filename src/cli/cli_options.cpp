@@ -134,15 +134,7 @@ std::string SaveUsage() {
 }
 
 void ApplyCliOptions(const TCliOptions& Options, TSettings& Settings) {
-  // Stored values as the start window shows them.
-  if (Settings.SkipSeconds() <= 0) {
-    Settings.SetAutoSkip(true);
-    Settings.SetSkipSeconds(60);
-  } else if (Settings.SkipSeconds() > 1000) {
-    Settings.SetSkipSeconds(1000);
-  }
-  if (Settings.MaxThreads() <= 0) Settings.SetMaxThreads(5);
-  if (Settings.MaxThreads() > 100) Settings.SetMaxThreads(100);
+  Settings = ShownOptions(Settings);
 
   Settings.SetSavePictures(!Options.NoPictures);
   if (Options.SameSitePictures) Settings.SetLocalPicturesOnly(true);

@@ -149,11 +149,7 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
   TSignalWatcher watcher;
   int signal = 0;
   TProcessValues& process = Process();
-  const TProcessPaths paths = FindProcessPaths(QCoreApplication::applicationFilePath().toStdString());
-  process.ExeDir = paths.ExeDir;
-  process.LangDir = paths.LangDir;
-  process.SettingsFile = paths.SettingsFile;
-  process.VersionFile = paths.VersionFile;
+  UseProcessPaths(ExecutablePath(QCoreApplication::arguments().value(0).toStdString()));
   LoadSettingsFile(process.SettingsFile, process.Settings);
   ApplyCliOptions(options, process.Settings);
   if (options.User) {

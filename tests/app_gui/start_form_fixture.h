@@ -83,6 +83,13 @@ class StartFormFixture {
 
   static Variant Window(const std::string& Json) { return BuildWindowFromSnapshot(Json); }
 
+  // In automation mode; ended_ tells whether the process was told to end.
+  void WatchTheEnd() {
+    ComServer().AutomationMode = true;
+    ComServer().EndProcess = [this] { ended_ = true; };
+  }
+  bool ended_ = false;
+
   TempDir config_;
   std::unique_ptr<TStartForm> form_;
 };

@@ -238,11 +238,9 @@ TEST_F(StartFormTest, ClosingWhileTheBrowserHoldsTheObjectAsksFirst) {
   EXPECT_TRUE(Process().BrowserWindow.IsNull());
   EXPECT_EQ(ComServer().References, 1);  // the browser's own
 
-  bool ended = false;
-  ComServer().AutomationMode = true;
-  ComServer().EndProcess = [&] { ended = true; };
+  WatchTheEnd();
   app->Release();
-  EXPECT_TRUE(ended);
+  EXPECT_TRUE(ended_);
 }
 
 TEST_F(StartFormTest, WithoutClientsTheWindowClosesWithoutAsking) {

@@ -62,9 +62,7 @@ class StartJobTest : public test::SuiteWithServer<StartJobTest>, public test::St
 TEST_F(StartJobTest, PressingStartSavesThePageAndTheProcessEnds) {
   StartOnPage("Field: notes");
   TStartForm& form = Form();
-  bool ended = false;
-  ComServer().AutomationMode = true;
-  ComServer().EndProcess = [&] { ended = true; };
+  WatchTheEnd();
   form.edFolder->setText(QString::fromStdString(dest_.Path().substr(0, dest_.Path().size() - 1)));
   form.chbSubFld->click();
   form.chbImg->click();
@@ -83,10 +81,10 @@ TEST_F(StartJobTest, PressingStartSavesThePageAndTheProcessEnds) {
   EXPECT_FALSE(Exists(Process().SettingsFile));  // not asked to save the options
   EXPECT_EQ(AppObject(), nullptr);
   EXPECT_TRUE(Process().BrowserWindow.IsNull());
-  EXPECT_FALSE(ended);  // the browser still holds its reference
+  EXPECT_FALSE(ended_);  // the browser still holds its reference
   app_->Release();
   app_ = nullptr;
-  EXPECT_TRUE(ended);
+  EXPECT_TRUE(ended_);
 }
 
 TEST_F(StartJobTest, RowsAreQueuedInTheOrderShown) {
@@ -142,9 +140,7 @@ TEST_F(StartJobTest, WhatCannotBeSavedIntoIsRefusedWithTheWindowStillThere) {
 TEST_F(StartJobTest, AShortcutThatCannotBeWrittenIsReportedAndTheProcessStillEnds) {
   StartOnPage("Blocked");
   TStartForm& form = Form();
-  bool ended = false;
-  ComServer().AutomationMode = true;
-  ComServer().EndProcess = [&] { ended = true; };
+  WatchTheEnd();
   app_->Release();  // the browser let go early
   app_ = nullptr;
   std::filesystem::create_directory(dest_.File("Blocked.URL"));
@@ -156,7 +152,7 @@ TEST_F(StartJobTest, AShortcutThatCannotBeWrittenIsReportedAndTheProcessStillEnd
   EXPECT_FALSE(Exists(dest_.File("INDEX.HTML")));
   EXPECT_FALSE(Exists(dest_.File("! DO NOT OPEN ANY FILE WHILE LEAFSTASH IS RUNNING !")));
   EXPECT_EQ(AppObject(), nullptr);
-  EXPECT_TRUE(ended);
+  EXPECT_TRUE(ended_);
 }
 
 }  // namespace

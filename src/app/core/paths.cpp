@@ -1,21 +1,14 @@
 #include "paths.h"
 
+#include "file_utils.h"
+#include "process_values.h"
+
+#include <climits>
 #include <cstdlib>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace leafstash {
 namespace {
-
-std::string WithSlash(std::string Path) {
-  if (Path.empty() || Path.back() != '/') Path += '/';
-  return Path;
-}
-
-bool IsFolder(const std::string& Path) {
-  struct stat info;
-  return ::stat(Path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 std::string ConfigFolder(const std::string& ExeDir) {
   if (const char* own = std::getenv("LEAFSTASH_CONFIG_DIR"); own && *own) return WithSlash(own);
@@ -41,6 +34,22 @@ TProcessPaths FindProcessPaths(const std::string& ExePath) {
   paths.SettingsFile = config + "lfsta.cfg";
   paths.VersionFile = config + "lfsta.ver";
   return paths;
+}
+
+std::string ExecutablePath(const std::string& Argv0) {
+  char path[PATH_MAX];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (length > 0) return std::string(path, static_cast<std::size_t>(length));
+  return Argv0;
+}
+
+void UseProcessPaths(const std::string& ExePath) {
+  const TProcessPaths paths = FindProcessPaths(ExePath);
+  TProcessValues& process = Process();
+  process.ExeDir = paths.ExeDir;
+  process.LangDir = paths.LangDir;
+  process.SettingsFile = paths.SettingsFile;
+  process.VersionFile = paths.VersionFile;
 }
 
 }  // namespace leafstash

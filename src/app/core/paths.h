@@ -20,4 +20,9 @@ struct TProcessPaths {
 // executable or in ../share/leafstash/.
 TProcessPaths FindProcessPaths(const std::string& ExePath);
 
+// The running program's own file; Argv0 when the system does not say.
+std::string ExecutablePath(const std::string& Argv0);
+// Sets the process's paths for the executable at ExePath.
+void UseProcessPaths(const std::string& ExePath);
+
 }  // namespace leafstash

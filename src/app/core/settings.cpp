@@ -45,6 +45,22 @@ void TSettings::SetLastCheckDate(double V) {
   for (int k = 0; k < 8; ++k) bytes_[416 + k] = static_cast<std::uint8_t>(bits >> (8 * k));
 }
 
+TSettings ShownOptions(const TSettings& Stored) {
+  TSettings shown = Stored;
+  if (Stored.SkipSeconds() <= 0) {
+    shown.SetAutoSkip(true);
+    shown.SetSkipSeconds(60);
+  }
+  shown.SetSkipSeconds(std::clamp(shown.SkipSeconds(), 1, 1000));
+  shown.SetMaxThreads(Stored.MaxThreads() <= 0 ? 5 : std::min(Stored.MaxThreads(), 100));
+  if (Stored.CheckIntervalDays() <= 0) {
+    shown.SetCheckVersion(true);
+    shown.SetCheckIntervalDays(30);
+  }
+  shown.SetCheckIntervalDays(std::clamp(shown.CheckIntervalDays(), 1, 1000));
+  return shown;
+}
+
 void LoadSettingsFile(const std::string& Path, TSettings& Settings) {
   if (!PathExists(Path)) return;
   Settings.Clear();

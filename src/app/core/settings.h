@@ -76,6 +76,11 @@ class TSettings {
   Bytes bytes_;
 };
 
+// The options as the start window shows them: no seconds stored means
+// auto-skip on at 60, no thread count means 5, no check interval means the
+// check on every 30 days; numbers outside their ranges go to the nearest end.
+TSettings ShownOptions(const TSettings& Stored);
+
 // Reads the settings file: a missing file leaves Settings as it is; an
 // empty, short or unreadable one gives all zeros; of a longer one the first
 // record counts. Errors are not reported.

@@ -1,5 +1,7 @@
 #include "file_utils.h"
 
+#include <filesystem>
+
 #include <cerrno>
 #include <cstring>
 #include <csignal>
@@ -138,6 +140,22 @@ bool IsRegularFile(const std::string& Path) {
 bool PathExists(const std::string& Path) {
   struct stat info;
   return ::lstat(Path.c_str(), &info) == 0;
+}
+
+bool IsFolder(const std::string& Path) {
+  struct stat info;
+  return !Path.empty() && ::stat(Path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool MakeFolders(const std::string& Path) {
+  std::error_code ignored;
+  std::filesystem::create_directories(Path, ignored);
+  return IsFolder(Path);
+}
+
+std::string WithSlash(std::string Path) {
+  if (Path.empty() || Path.back() != '/') Path += '/';
+  return Path;
 }
 
 }  // namespace leafstash

@@ -55,4 +55,11 @@ bool IsRegularFile(const std::string& Path);
 // True when Path exists (as anything, links not followed).
 bool PathExists(const std::string& Path);
 
+// True when Path names a folder (links followed).
+bool IsFolder(const std::string& Path);
+// Makes Path and its missing parents; true when it is a folder afterwards.
+bool MakeFolders(const std::string& Path);
+// Path with one "/" at its end.
+std::string WithSlash(std::string Path);
+
 }  // namespace leafstash
