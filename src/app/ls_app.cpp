@@ -12,6 +12,12 @@ TComServer& ComServer() {
   return server;
 }
 
+TLSApp* TComServer::CreateObject() {
+  if (ClassObjectUsed) return nullptr;
+  ClassObjectUsed = true;
+  return TLSApp::Create();
+}
+
 TLSApp* AppObject() { return appObject; }
 
 int TComServer::ClientReferences() const { return References - (appObject ? 1 : 0); }

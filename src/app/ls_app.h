@@ -48,6 +48,10 @@ class TLSApp : public ILSApp {
 // runs (the start window's), and what happens when the last object goes.
 struct TComServer {
   bool AutomationMode = false;
+  // The class object is single-use: one object per process, for the first
+  // client that asks; later requests are refused.
+  bool ClassObjectUsed = false;
+  TLSApp* CreateObject();
   int ObjectCount = 0;
   int References = 0;  // on every object, the program's own included
   // References that clients hold, the program's extra one left out.

@@ -7,6 +7,8 @@
 
 #include "cli_options.h"
 #include "cli_save.h"
+#include "host_relay.h"
+#include "paths.h"
 #include "program.h"
 #include "registration.h"
 
@@ -41,6 +43,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     return leafstash::RunSaveCommand({"--version"});
   }
+  // Started by a browser as its native messaging host.
+  if (leafstash::IsBrowserLaunch(arguments))
+    return leafstash::RunHostRelay(leafstash::ExecutablePath(argv[0]));
   for (const std::string& item : arguments) {
     if (IsKnownSwitch(item)) continue;
     std::fprintf(stderr, "leafstash: unknown command '%s'\n", item.c_str());

@@ -107,6 +107,9 @@ class CliTest : public test::SuiteWithServer<CliTest> {
   QProcessEnvironment Environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LEAFSTASH_CONFIG_DIR", QString::fromStdString(config_.Path()));
+    // The browsers' host manifests go to the test's folder, never the user's.
+    env.insert("HOME", QString::fromStdString(config_.Path()));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(config_.File(".config")));
     env.remove("LEAFSTASH_PASSWORD");
     return env;
   }

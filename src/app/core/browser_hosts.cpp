@@ -1,0 +1,101 @@
+#include "browser_hosts.h"
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <pwd.h>
+#include <unistd.h>
+
+#include "file_utils.h"
+
+namespace leafstash {
+namespace {
+
+struct TBrowser {
+  const char* Name;
+  std::string ConfigFolder;    // there when the browser is installed
+  std::string ManifestFolder;
+  bool Firefox;
+};
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') return WithSlash(home);
+  if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
+    return WithSlash(user->pw_dir);
+  return "/";
+}
+
+std::string ConfigHome() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return WithSlash(xdg);
+  return HomeFolder() + ".config/";
+}
+
+std::vector<TBrowser> Browsers() {
+  const std::string config = ConfigHome();
+  const std::string mozilla = HomeFolder() + ".mozilla/";
+  return {
+      {"Chromium", config + "chromium/", config + "chromium/NativeMessagingHosts/", false},
+      {"Google Chrome", config + "google-chrome/",
+       config + "google-chrome/NativeMessagingHosts/", false},
+      {"Firefox", mozilla, mozilla + "native-messaging-hosts/", true},
+  };
+}
+
+std::string ManifestText(const std::string& ExePath, bool Firefox) {
+  nlohmann::json manifest = {
+      {"name", kHostName},
+      {"description", "Leafstash: keeps a web page for reading offline"},
+      {"path", ExePath},
+      {"type", "stdio"},
+  };
+  if (Firefox) {
+    manifest["allowed_extensions"] = {kFirefoxExtensionId};
+  } else {
+    manifest["allowed_origins"] = {std::string("chrome-extension://") + kChromiumExtensionId + "/"};
+  }
+  return manifest.dump(2) + "\n";
+}
+
+std::string ManifestPath(const TBrowser& Browser) {
+  return Browser.ManifestFolder + kHostName + ".json";
+}
+
+}  // namespace
+
+std::vector<TBrowserHost> InstallBrowserHosts(const std::string& ExePath) {
+  std::vector<TBrowserHost> hosts;
+  for (const TBrowser& browser : Browsers()) {
+    TBrowserHost& host = hosts.emplace_back();
+    host.Browser = browser.Name;
+    host.Manifest = ManifestPath(browser);
+    if (!IsFolder(browser.ConfigFolder)) continue;
+    try {
+      if (!MakeFolders(browser.ManifestFolder))
+        throw TFileError(browser.ManifestFolder, ENOTDIR);
+      // A path that is not UTF-8 cannot be written into JSON.
+      WriteFileAtomically(host.Manifest, ManifestText(ExePath, browser.Firefox), 0644);
+      host.Outcome = TBrowserHost::TOutcome::Written;
+    } catch (const std::exception& e) {
+      host.Outcome = TBrowserHost::TOutcome::Failed;
+      host.Error = e.what();
+    }
+  }
+  return hosts;
+}
+
+void RemoveBrowserHosts() {
+  for (const TBrowser& browser : Browsers()) ::unlink(ManifestPath(browser).c_str());
+}
+
+std::string DescribeBrowserHost(const TBrowserHost& Host) {
+  switch (Host.Outcome) {
+    case TBrowserHost::TOutcome::Written:
+      return Host.Browser + ": " + Host.Manifest;
+    case TBrowserHost::TOutcome::NotInstalled:
+      return Host.Browser + ": not installed, nothing written";
+    case TBrowserHost::TOutcome::Failed:
+      return Host.Browser + ": cannot write the host manifest: " + Host.Error;
+  }
+  return Host.Browser;
+}
+
+}  // namespace leafstash
