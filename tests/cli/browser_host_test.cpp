@@ -192,6 +192,27 @@ TEST_F(BrowserHostTest, TheWindowOutlivesTheBrowserAndASecondRequestIsRefused) {
   EXPECT_EQ(ProcessesWith(Marker(), "-Embedding").size(), 1u);
 }
 
+TEST_F(BrowserHostTest, FiftyThousandLinksAndATitleWithANulAreServed) {
+  json links = json::array();
+  for (int i = 0; i < 50000; ++i)
+    links.push_back({{"href", Url("/p" + std::to_string(i) + ".html")}, {"innerText", "p"}});
+  links.push_back({{"href", "javascript:alert(1)"}, {"innerText", "js"}});
+  const std::string snapshot = json{{"url", Url("/a.html")},
+                                    {"title", std::string("A\0B", 3)},
+                                    {"documentUrl", Url("/a.html")},
+                                    {"selectionHtml", ""},
+                                    {"links", links},
+                                    {"frames", json::array()}}
+                                   .dump();
+  ASSERT_GT(snapshot.size(), kMaxAnswerBytes);
+  auto host = StartHost(Environment());
+  const std::string request = FrameMessage(snapshot);
+  host->write(request.data(), static_cast<qint64>(request.size()));
+  const std::vector<json> answers = Answers(*host, 1);
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0]["status"], 0) << answers[0];
+}
+
 TEST_F(BrowserHostTest, AJobStartedGoesOnWhenTheBrowserKillsItsHost) {
   test::TempDir dest;
   TSettings stored;
