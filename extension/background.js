@@ -30,10 +30,25 @@ async function createMenu() {
 
 // Runs in every frame of the tab: what the program asks of a document.
 function readFrame() {
+  // Text with a lone surrogate (a script's title, an emoji cut in two)
+  // would make the message invalid JSON for the program.
+  const text = (value) => String(value ?? '').toWellFormed();
   const holder = document.createElement('div');
   const selection = getSelection();
   for (let i = 0; i < (selection ? selection.rangeCount : 0); i++) {
-    holder.appendChild(selection.getRangeAt(i).cloneContents());
+    const range = selection.getRangeAt(i);
+    // A selection inside one link's text is that link: the fragment is
+    // the link with what was selected of it, as its markup.
+    const inside = range.commonAncestorContainer;
+    const link = (inside.nodeType === Node.ELEMENT_NODE ? inside : inside.parentElement)
+      ?.closest('a[href], area[href]');
+    if (link && !range.collapsed) {
+      const whole = link.cloneNode(false);
+      whole.appendChild(range.cloneContents());
+      holder.appendChild(whole);
+    } else {
+      holder.appendChild(range.cloneContents());
+    }
   }
   // The selection's links as the browser resolved them (a <base> counts).
   for (const link of holder.querySelectorAll('a[href], area[href]')) {
@@ -48,8 +63,8 @@ function readFrame() {
     }
   };
   const links = Array.from(document.links, (link) => ({
-    href: absolute(link),
-    innerText: String(link.innerText ?? link.textContent ?? '').trim(),
+    href: text(absolute(link)),
+    innerText: text(link.innerText ?? link.textContent).trim(),
   }));
   // This frame's place among its parent's frames, in document order; the
   // parent's frames can be compared even across origins.
@@ -63,10 +78,10 @@ function readFrame() {
     }
   }
   return {
-    location: location.href,
-    documentUrl: document.URL,
-    title: document.title,
-    selectionHtml: holder.innerHTML,
+    location: text(location.href),
+    documentUrl: text(document.URL),
+    title: text(document.title),
+    selectionHtml: text(holder.innerHTML),
     links,
     index,
   };

@@ -92,6 +92,15 @@ test('the snapshot: the parent window, its frames across origins, the selection,
     assert.equal(left.selectionHtml, '');
     assert.deepEqual(left.links, [{ href: site.url('index.html'), innerText: 'back' }]);
     assert.deepEqual(left.frames.map((f) => f.title), ['Page left', 'Page right']);
+
+    // Part of one link's text selected: the fragment is that link.
+    const page = context.pages()[0];
+    await page.evaluate(() => {
+      const text = document.querySelector('a[href="three.html"]').firstChild;
+      getSelection().setBaseAndExtent(text, 2, text, 7);
+    });
+    const inLink = await action(worker, 'capturePage', url);
+    assert.equal(inLink.selectionHtml, `<a href="${site.url('three.html')}">three</a>`);
   });
 });
 
@@ -142,6 +151,16 @@ test('without the host registered the user is told what to run', async () => {
   });
 });
 
+test('a page too big for one message is refused with a notification', async () => {
+  await inBrowser(() => {}, async ({ home, context, worker }) => {
+    await open(context, site.url('huge.html'));
+    const outcome = await action(worker, 'savePage', site.url('huge.html'));
+    assert.match(outcome.shown ?? '', /^This page is too big to hand to Leafstash: 66 MB/);
+    assert.equal(outcome.answer, undefined);
+    assert.equal(home.programs().length, 0);
+  });
+});
+
 test('closing the browser mid-job: the job completes and its log is whole', async () => {
   const home = makeHome();
   home.saveInto();
@@ -150,9 +169,11 @@ test('closing the browser mid-job: the job completes and its log is whole', asyn
     await open(context, site.url('slow.html'));
     const outcome = await action(worker, 'savePage', site.url('slow.html'));
     assert.equal(outcome.answer?.status, 0, JSON.stringify(outcome));
+    // The linked pages are held back until the browser is gone.
     await waitFor(() => site.requests.includes('/slow0.html'), 20000, 'the job to start');
     await context.close();
     assert.equal(home.programs().length, 1, 'the program outlives the browser');
+    site.release();
 
     await waitFor(() => home.programs().length === 0, 30000, 'the program to end');
     const folder = savedFolder(home.dest);

@@ -43,9 +43,12 @@ function slowPage(count) {
 }
 
 // The fixture site: `origin` serves the fixture files, `other` the
-// cross-origin frame. Requests are counted by path.
+// cross-origin frame. Requests are listed by path. The slow pages are held
+// back until the test calls release().
 export async function startSite() {
   const requests = [];
+  let release;
+  const released = new Promise((done) => { release = done; });
   const servers = [];
   const origins = {};
   const handler = (request, response) => {
@@ -57,8 +60,12 @@ export async function startSite() {
     };
     if (pathname === '/links5000.html') return send(200, manyLinks(5000));
     if (pathname === '/slow.html') return send(200, slowPage(6));
+    // The selection is hidden, so that 65 MiB of it need no layout.
+    if (pathname === '/huge.html') {
+      return send(200, `<html><body><div id="chosen" hidden>${'x'.repeat(65 * 1024 * 1024)}</div></body></html>`);
+    }
     const slow = /^\/slow(\d+)\.html$/.exec(pathname);
-    if (slow) return setTimeout(() => send(200, `<html><body>slow ${slow[1]}</body></html>`), 1500);
+    if (slow) return released.then(() => send(200, `<html><body>slow ${slow[1]}</body></html>`));
     const file = path.join(fixtures, path.basename(pathname));
     if (!pathname.endsWith('.html') || !fs.existsSync(file)) return send(404, 'not here', 'text/plain');
     send(200, fs.readFileSync(file, 'utf8')
@@ -74,6 +81,7 @@ export async function startSite() {
   return {
     ...origins,
     requests,
+    release,
     url: (p) => `${origins.origin}/${p}`,
     close: () => Promise.all(servers.map((s) => new Promise((done) => {
       s.closeAllConnections();
@@ -94,7 +102,8 @@ export function makeHome({ firefox = false } = {}) {
     log: path.join(root, 'program.log'),
   };
   fs.mkdirSync(path.join(home.config, 'chromium'), { recursive: true });
-  if (firefox) fs.mkdirSync(path.join(root, '.mozilla'), { recursive: true });
+  // Where Firefox ESR makes a new profile (it still looks for hosts in ~/.mozilla).
+  if (firefox) fs.mkdirSync(path.join(home.config, 'mozilla/firefox'), { recursive: true });
   fs.mkdirSync(home.dest);
   home.env = {
     ...process.env,

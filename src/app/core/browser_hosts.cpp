@@ -1,5 +1,6 @@
 #include "browser_hosts.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <pwd.h>
@@ -12,7 +13,7 @@ namespace {
 
 struct TBrowser {
   const char* Name;
-  std::string ConfigFolder;    // there when the browser is installed
+  std::vector<std::string> ConfigFolders;  // one is there when it is installed
   std::string ManifestFolder;
   bool Firefox;
 };
@@ -32,11 +33,13 @@ std::string ConfigHome() {
 std::vector<TBrowser> Browsers() {
   const std::string config = ConfigHome();
   const std::string mozilla = HomeFolder() + ".mozilla/";
+  // A new Firefox profile lives in the config folder, an old one in
+  // ~/.mozilla; either way Firefox looks for hosts in ~/.mozilla only.
   return {
-      {"Chromium", config + "chromium/", config + "chromium/NativeMessagingHosts/", false},
-      {"Google Chrome", config + "google-chrome/",
+      {"Chromium", {config + "chromium/"}, config + "chromium/NativeMessagingHosts/", false},
+      {"Google Chrome", {config + "google-chrome/"},
        config + "google-chrome/NativeMessagingHosts/", false},
-      {"Firefox", mozilla, mozilla + "native-messaging-hosts/", true},
+      {"Firefox", {mozilla, config + "mozilla/"}, mozilla + "native-messaging-hosts/", true},
   };
 }
 
@@ -67,7 +70,8 @@ std::vector<TBrowserHost> InstallBrowserHosts(const std::string& ExePath) {
     TBrowserHost& host = hosts.emplace_back();
     host.Browser = browser.Name;
     host.Manifest = ManifestPath(browser);
-    if (!IsFolder(browser.ConfigFolder)) continue;
+    if (std::none_of(browser.ConfigFolders.begin(), browser.ConfigFolders.end(), IsFolder))
+      continue;
     try {
       if (!MakeFolders(browser.ManifestFolder))
         throw TFileError(browser.ManifestFolder, ENOTDIR);

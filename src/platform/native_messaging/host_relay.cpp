@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "file_utils.h"
 #include "framing.h"
 #include "page_snapshot.h"
 
@@ -23,6 +24,31 @@ bool EndsWith(std::string_view Text, std::string_view End) {
   return Text.size() >= End.size() && Text.substr(Text.size() - End.size()) == End;
 }
 
+// The program's log: named by the environment, or in the user's state
+// folder. A log grown past 1 MiB starts again.
+std::string ProgramLog() {
+  if (const char* log = std::getenv(kHostLogVariable); log && *log) return log;
+  std::string folder;
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
+    folder = state;
+  } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
+    folder = std::string(home) + "/.local/state";
+  } else {
+    return "/dev/null";
+  }
+  folder += "/leafstash";
+  MakeFolders(folder);
+  return folder + "/leafstash.log";
+}
+
+int OpenLog(const std::string& Path) {
+  const int fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+  struct stat info {};
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > (1 << 20))
+    ::ftruncate(fd, 0);
+  return fd;
+}
+
 void ReportFraming(TFrameStatus Status) {
   std::fprintf(stderr, "leafstash: the browser's message is broken: %s\n",
                DescribeFrameStatus(Status).c_str());
@@ -30,14 +56,15 @@ void ReportFraming(TFrameStatus Status) {
 
 // Starts the program in a new session with the child end of a connected
 // socket pair as descriptor 3; returns the parent end, or -1.
-int StartProgram(const std::string& ExePath, pid_t& Child) {
+int StartProgram(const std::string& ExePath, const std::string& Log, pid_t& Child) {
   int ends[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return -1;
-  const char* log = std::getenv(kHostLogVariable);
+  const int errors = OpenLog(Log);
   Child = ::fork();
   if (Child < 0) {
     ::close(ends[0]);
     ::close(ends[1]);
+    if (errors >= 0) ::close(errors);
     return -1;
   }
   if (Child == 0) {
@@ -48,7 +75,6 @@ int StartProgram(const std::string& ExePath, pid_t& Child) {
       ::dup2(ends[1], kConnectionFd);
     }
     const int nothing = ::open("/dev/null", O_RDWR);
-    const int errors = log && *log ? ::open(log, O_WRONLY | O_CREAT | O_APPEND, 0600) : -1;
     ::dup2(nothing, 0);
     ::dup2(nothing, 1);
     ::dup2(errors >= 0 ? errors : nothing, 2);
@@ -60,12 +86,13 @@ int StartProgram(const std::string& ExePath, pid_t& Child) {
     _exit(127);
   }
   ::close(ends[1]);
+  if (errors >= 0) ::close(errors);
   return ends[0];
 }
 
 // One request to the program and its answer; an answer of our own when the
 // program has gone.
-std::string AskProgram(int& Connection, std::string_view Request) {
+std::string AskProgram(int& Connection, std::string_view Request, const std::string& Log) {
   if (Connection >= 0 && WriteAll(Connection, FrameMessage(Request))) {
     TFrameReader answers(kMaxAnswerBytes);
     std::string answer;
@@ -73,7 +100,7 @@ std::string AskProgram(int& Connection, std::string_view Request) {
   }
   if (Connection >= 0) ::close(Connection);
   Connection = -1;
-  return EncodeAnswer(E_FAIL, "Leafstash ended before it answered");
+  return EncodeAnswer(E_FAIL, "Leafstash ended before it answered; what it said is in " + Log);
 }
 
 // The first request: checked here, so that a message the program could not
@@ -85,9 +112,10 @@ std::string FirstAnswer(const std::string& ExePath, const std::string& Request,
   } catch (const SnapshotError& e) {
     return EncodeAnswer(E_INVALIDARG, e.what());
   }
-  Connection = StartProgram(ExePath, Child);
+  const std::string log = ProgramLog();
+  Connection = StartProgram(ExePath, log, Child);
   if (Connection < 0) return EncodeAnswer(E_FAIL, "Leafstash could not be started");
-  return AskProgram(Connection, Request);
+  return AskProgram(Connection, Request, log);
 }
 
 }  // namespace
@@ -138,7 +166,7 @@ int RunHostRelay(const std::string& ExePath) {
       return 1;
     }
     const std::string answer = connection >= 0
-                                   ? AskProgram(connection, request)
+                                   ? AskProgram(connection, request, ProgramLog())
                                    : EncodeAnswer(E_UNEXPECTED, kOnePagePerStart);
     if (!WriteAll(1, FrameMessage(answer))) break;
   }

@@ -18,8 +18,9 @@ namespace leafstash {
 
 // Names the program's connection to its client (set only by the host).
 inline constexpr const char* kConnectionFdVariable = "LEAFSTASH_CONNECTION_FD";
-// When set, the program started by the host writes its standard error to
-// this file; otherwise it goes nowhere (the browser's own must not be held).
+// Where the program started by the host writes its standard error (the
+// browser's own must not be held): this file when set, otherwise
+// leafstash.log in $XDG_STATE_HOME/leafstash/ (~/.local/state/leafstash/).
 inline constexpr const char* kHostLogVariable = "LEAFSTASH_HOST_LOG";
 // The answer to every request after the first.
 inline constexpr std::string_view kOnePagePerStart =
