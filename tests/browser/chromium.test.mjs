@@ -111,7 +111,7 @@ test('the round trip: the list filled, Start pressed, the page saved, the progra
     assert.equal(outcome.shown, undefined);
     assert.deepEqual(outcome.answer, { status: 0, message: '' });
     console.log(`fixture page (${outcome.links} links, ${outcome.frames} frames): ` +
-                `action to answer ${outcome.ms.toFixed(0)} ms`);
+                `action to answer ${outcome.ms.toFixed(0)} ms (reading the page ${outcome.captureMs.toFixed(0)} ms)`);
 
     await waitFor(() => home.programs().length === 0, 30000, 'the program to end');
     const folder = savedFolder(home.dest);
@@ -135,7 +135,8 @@ test('5,000 links reach the start window', async () => {
     const outcome = await action(worker, 'savePage', url);
     assert.equal(outcome.answer?.status, 0, JSON.stringify(outcome));
     assert.equal(outcome.links, 5000);
-    console.log(`5,000 links: action to answer ${outcome.ms.toFixed(0)} ms`);
+    console.log(`5,000 links: action to answer ${outcome.ms.toFixed(0)} ms ` +
+                `(reading the page ${outcome.captureMs.toFixed(0)} ms)`);
   });
 });
 
