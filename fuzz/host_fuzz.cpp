@@ -15,6 +15,13 @@ using namespace leafstash;
 
 namespace {
 
+// Hands the items of a collection (Length, Item) to Read, the first 1000.
+template <typename ReadItem>
+void EachItem(const Variant& Collection, ReadItem Read) {
+  const std::int64_t count = Collection.Get("Length").ToInteger();
+  for (std::int64_t i = 0; i < count && i < 1000; ++i) Read(Collection.Invoke("Item", {Variant(i)}));
+}
+
 // Reads what the page capture reads, each member on its own.
 void ReadWindow(const Variant& Window) {
   const auto read = [](auto&& Step) {
@@ -30,22 +37,16 @@ void ReadWindow(const Variant& Window) {
     (void)Window.Get("document").Get("selection").Invoke("createRange").Get("HtmlText").ToText();
   });
   read([&] {
-    const Variant links = Window.Get("document").Get("Links");
-    const std::int64_t count = links.Get("Length").ToInteger();
-    for (std::int64_t i = 0; i < count && i < 1000; ++i) {
-      const Variant link = links.Invoke("Item", {Variant(i)});
-      read([&] { (void)link.Get("href").ToText(); });
-      read([&] { (void)link.Get("innerText").ToText(); });
-    }
+    EachItem(Window.Get("document").Get("Links"), [&](const Variant& Link) {
+      read([&] { (void)Link.Get("href").ToText(); });
+      read([&] { (void)Link.Get("innerText").ToText(); });
+    });
   });
   read([&] {
-    const Variant frames = Window.Get("parent").Get("frames");
-    const std::int64_t count = frames.Get("Length").ToInteger();
-    for (std::int64_t i = 0; i < count && i < 1000; ++i) {
-      const Variant frame = frames.Invoke("Item", {Variant(i)});
-      read([&] { (void)frame.Get("location").ToText(); });
-      read([&] { (void)frame.Get("document").Get("Title").ToText(); });
-    }
+    EachItem(Window.Get("parent").Get("frames"), [&](const Variant& Frame) {
+      read([&] { (void)Frame.Get("location").ToText(); });
+      read([&] { (void)Frame.Get("document").Get("Title").ToText(); });
+    });
   });
 }
 

@@ -163,10 +163,7 @@ test('a page too big for one message is refused with a notification', async () =
 });
 
 test('closing the browser mid-job: the job completes and its log is whole', async () => {
-  const home = makeHome();
-  home.saveInto();
-  const { context, worker } = await launch(home);
-  try {
+  await inBrowser((home) => home.saveInto(), async ({ home, context, worker }) => {
     await open(context, site.url('slow.html'));
     const outcome = await action(worker, 'savePage', site.url('slow.html'));
     assert.equal(outcome.answer?.status, 0, JSON.stringify(outcome));
@@ -185,8 +182,5 @@ test('closing the browser mid-job: the job completes and its log is whole', asyn
     const log = readJobLog(folder);
     assert.equal(log.length, 7);
     assert.ok(log.every((r) => r.state === 4), JSON.stringify(log));
-  } finally {
-    await context.close().catch(() => {});
-    home.remove();
-  }
+  });
 });

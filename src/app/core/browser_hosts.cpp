@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
-#include <pwd.h>
 #include <unistd.h>
 
 #include "file_utils.h"
@@ -18,20 +17,8 @@ struct TBrowser {
   bool Firefox;
 };
 
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home == '/') return WithSlash(home);
-  if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir)
-    return WithSlash(user->pw_dir);
-  return "/";
-}
-
-std::string ConfigHome() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return WithSlash(xdg);
-  return HomeFolder() + ".config/";
-}
-
 std::vector<TBrowser> Browsers() {
-  const std::string config = ConfigHome();
+  const std::string config = UserFolder("XDG_CONFIG_HOME", ".config");
   const std::string mozilla = HomeFolder() + ".mozilla/";
   // A new Firefox profile lives in the config folder, an old one in
   // ~/.mozilla; either way Firefox looks for hosts in ~/.mozilla only.

@@ -13,10 +13,7 @@ namespace {
 std::string ConfigFolder(const std::string& ExeDir) {
   if (const char* own = std::getenv("LEAFSTASH_CONFIG_DIR"); own && *own) return WithSlash(own);
   if (::access(ExeDir.c_str(), W_OK) == 0) return ExeDir;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-    return WithSlash(xdg) + "leafstash/";
-  const char* home = std::getenv("HOME");
-  return WithSlash(home && *home ? home : "/tmp") + ".config/leafstash/";
+  return UserFolder("XDG_CONFIG_HOME", ".config") + "leafstash/";
 }
 
 }  // namespace

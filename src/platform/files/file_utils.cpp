@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -156,6 +157,18 @@ bool MakeFolders(const std::string& Path) {
 std::string WithSlash(std::string Path) {
   if (Path.empty() || Path.back() != '/') Path += '/';
   return Path;
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home && *home == '/') return WithSlash(home);
+  if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir && *user->pw_dir == '/')
+    return WithSlash(user->pw_dir);
+  return "/";
+}
+
+std::string UserFolder(const char* Variable, std::string_view UnderHome) {
+  if (const char* value = std::getenv(Variable); value && *value == '/') return WithSlash(value);
+  return WithSlash(HomeFolder() + std::string(UnderHome));
 }
 
 }  // namespace leafstash

@@ -62,4 +62,13 @@ bool MakeFolders(const std::string& Path);
 // Path with one "/" at its end.
 std::string WithSlash(std::string Path);
 
+// The user's home folder, ending in "/": $HOME when it is an absolute path,
+// else the one the password database names.
+std::string HomeFolder();
+// A base folder of the user's, ending in "/": the variable Variable
+// ("XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME") when it holds an
+// absolute path (relative ones are ignored), else UnderHome (".config",
+// ".local/share", ".local/state") in the home folder.
+std::string UserFolder(const char* Variable, std::string_view UnderHome);
+
 }  // namespace leafstash

@@ -28,17 +28,9 @@ bool EndsWith(std::string_view Text, std::string_view End) {
 // folder. A log grown past 1 MiB starts again.
 std::string ProgramLog() {
   if (const char* log = std::getenv(kHostLogVariable); log && *log) return log;
-  std::string folder;
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
-    folder = state;
-  } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
-    folder = std::string(home) + "/.local/state";
-  } else {
-    return "/dev/null";
-  }
-  folder += "/leafstash";
+  const std::string folder = UserFolder("XDG_STATE_HOME", ".local/state") + "leafstash/";
   MakeFolders(folder);
-  return folder + "/leafstash.log";
+  return folder + "leafstash.log";
 }
 
 int OpenLog(const std::string& Path) {

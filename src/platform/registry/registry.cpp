@@ -58,17 +58,7 @@ const json* FindKey(const json& Data, TRegistryRoot Root, std::string_view Key) 
 
 std::string RegistryFilePath() {
   if (const char* path = std::getenv("LEAFSTASH_REGISTRY"); path && *path) return path;
-  std::string base;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
-    base = data;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = home;
-    base.append("/.local/share");
-  } else {
-    base = ".";
-  }
-  base.append("/leafstash/registry.json");
-  return base;
+  return UserFolder("XDG_DATA_HOME", ".local/share") + "leafstash/registry.json";
 }
 
 std::optional<std::string> RegistryReadText(TRegistryRoot Root, std::string_view Key,
