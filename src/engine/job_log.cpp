@@ -5,7 +5,7 @@
 
 #include "file_utils.h"
 #include "process_values.h"
-#include "tag_scanner.h"
+#include "page_refs.h"
 #include "text_utils.h"
 #include "url_list.h"
 #include "url_utils.h"
@@ -88,9 +88,9 @@ void TURLListMan::RestoreFromLog() {
 }
 
 const TURLEntry* TURLListMan::FindLogRecordByLocalName(std::string_view Value) const {
-  const std::string unescaped = ReplaceAll(Value, "%25", "%");
+  const std::string decoded = DecodePercent(Value);
   for (const TURLEntry& record : EarlierRecords)
-    if (record.LocalName == Value || record.LocalName == unescaped) return &record;
+    if (record.LocalName == Value || record.LocalName == decoded) return &record;
   return nullptr;
 }
 
@@ -105,36 +105,41 @@ void TURLListMan::RescanSavedPage(const TURLEntry& Record) {
   }
   if (!page) return;
 
-  ScanTags(*page, [&](TTagClass cls, const std::vector<std::string>& attributes) {
-    for (std::size_t i = 0; i < attributes.size(); ++i) {
-      const std::string& line = attributes[i];
-      const std::string name = LowerCopy(Trim(line.substr(0, line.find('='))));
-      const bool scriptOrLink = cls == TTagClass::Script || cls == TTagClass::Link;
-      const bool wanted =
-          (name == "src" && (cls == TTagClass::Img || cls == TTagClass::Script)) ||
-          (name == "href" && cls == TTagClass::Link) || name == "background";
-      if (!wanted) continue;
-      const TURLKind kind = scriptOrLink ? TURLKind::Other : TURLKind::Picture;
-      const std::string value = StripFragment(CleanLink(GetParamValue(attributes, i)));
-      if (IsHttpUrl(value)) {
-        Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
-        continue;
-      }
-      const TURLEntry* found = FindLogRecordByLocalName(value);
-      if (!found) {
-        Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
-      } else if (found->State == TURLState::Done && RecordFilePresent(*found) &&
-                 !NameTaken(found->LocalName, std::nullopt)) {
-        // A finished file is taken over as it is: a page among them was
-        // rewritten already and must not be rewritten against its own
-        // address a second time.
-        Add(found->EntryURL, ScanPageURL, "", found->LocalName, found->Kind, TURLState::Done);
-      } else {
-        // Gone, unfinished or its name taken: fetched again under a new name.
-        Add(found->EntryURL, ScanPageURL, "", "", kind, TURLState::Queued);
-      }
+  bool fetchedAgain = false;  // the page refers to the web for something now fetched
+  for (const TResourceRef& ref : ScanPageRefs(*page)) {
+    if (ref.Role != TRefRole::Picture && ref.Role != TRefRole::Frame &&
+        ref.Role != TRefRole::StyleSheet && ref.Role != TRefRole::Resource)
+      continue;
+    const TURLKind kind = ref.Role == TRefRole::Picture ? TURLKind::Picture : TURLKind::Other;
+    const std::string value = StripFragment(ref.Url);
+    if (value.empty()) continue;
+    if (IsHttpUrl(value)) {
+      // The earlier job left it absolute because it could not save it.
+      if (Add(value, ScanPageURL, "", "", kind, TURLState::Queued)) fetchedAgain = true;
+      continue;
     }
-  });
+    const TURLEntry* found = FindLogRecordByLocalName(value);
+    if (!found) {
+      Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
+    } else if (found->State == TURLState::Done && RecordFilePresent(*found) &&
+               !NameTaken(found->LocalName, std::nullopt)) {
+      // A finished file is taken over as it is: a page among them was
+      // rewritten already and must not be rewritten against its own
+      // address a second time.
+      Add(found->EntryURL, ScanPageURL, "", found->LocalName, found->Kind, TURLState::Done);
+    } else {
+      // Gone, unfinished or its name taken: fetched again under a new name.
+      Add(found->EntryURL, ScanPageURL, "", "", kind, TURLState::Queued);
+    }
+  }
+  // The page is rewritten again after the downloads, its absolute
+  // references only: its local ones were written by the earlier job.
+  const auto self = FindByURL(Record.EntryURL);
+  if (fetchedAgain && self && Item(*self).State == TURLState::Done &&
+      Item(*self).LocalName == Record.LocalName) {
+    SetState(*self, TURLState::AwaitingRewrite);
+    absoluteRewrites_.insert(*self);
+  }
 }
 
 }  // namespace leafstash

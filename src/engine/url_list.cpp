@@ -68,7 +68,7 @@ bool TURLListMan::Add(std::string_view Address, std::string_view Base,
                       std::string_view Title, std::string_view LocalName,
                       TURLKind Kind, TURLState State) {
   if (Address.empty()) return false;
-  const std::string address = ResolveUrl(Base, StripFragment(Address));
+  const std::string address = EncodeAddress(ResolveUrl(Base, StripFragment(Address)));
   if (!Accepts(address, Base, Kind)) return false;
 
   TURLEntry entry;
@@ -79,7 +79,7 @@ bool TURLListMan::Add(std::string_view Address, std::string_view Base,
   entry.Kind = Kind;
   entry.State = State;
   entry.LocalName =
-      MakeLocalName(LocalName.empty() ? std::string_view(GetLastSegment(address)) : LocalName);
+      MakeLocalName(LocalName.empty() ? DecodePercent(GetLastSegment(address), true) : LocalName);
 
   const std::size_t index = entries_.size();
   entries_.push_back(std::move(entry));

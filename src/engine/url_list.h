@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "entry_index.h"
@@ -85,8 +86,11 @@ class TURLListMan {
   void KeepLogCurrent();
   void RestoreFromLog();
   void RescanSavedPage(const TURLEntry& Record);
-  // The first earlier record whose local name is Value (or is Value with
-  // each "%25" read as "%").
+  // A page taken over from the earlier job whose absolute references are
+  // to be made local once the downloads are over.
+  bool RewritesAbsoluteOnly(std::size_t Index) const { return absoluteRewrites_.count(Index) != 0; }
+  // The first earlier record whose local name is Value, or is Value with
+  // its percent escapes decoded.
   const TURLEntry* FindLogRecordByLocalName(std::string_view Value) const;
 
   const std::vector<std::string>& FilterWords() const { return filterWords_; }
@@ -118,6 +122,7 @@ class TURLListMan {
   // where it stopped.
   mutable std::array<std::size_t, kStateCount> firstInState_{};
   std::size_t topLevel_ = 0;
+  std::unordered_set<std::size_t> absoluteRewrites_;
   bool discardLog_ = false;
   int journal_ = -1;  // the open job log while it is kept current
 };

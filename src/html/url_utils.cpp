@@ -1,5 +1,6 @@
 #include "url_utils.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "text_utils.h"
@@ -249,23 +250,26 @@ bool IsCleanLink(std::string_view Link) {
   return true;
 }
 
-std::string CleanLink(std::string_view Link) {
-  if (IsCleanLink(Link)) return std::string(Link);  // most links need nothing
-  std::string stripped(Link);
-  StripChars(stripped, LinkStripSet());
-  const std::string_view text = TrimView(stripped);
+std::string DecodeCharacterReferences(std::string_view Text) {
   std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == '&') {
-      if (std::size_t used = DecodeReference(text.substr(i), out)) {
+  out.reserve(Text.size());
+  for (std::size_t i = 0; i < Text.size();) {
+    if (Text[i] == '&') {
+      if (std::size_t used = DecodeReference(Text.substr(i), out)) {
         i += used;
         continue;
       }
     }
-    out += text[i++];
+    out += Text[i++];
   }
   return out;
+}
+
+std::string CleanLink(std::string_view Link) {
+  if (IsCleanLink(Link)) return std::string(Link);  // most links need nothing
+  std::string stripped(Link);
+  StripChars(stripped, LinkStripSet());
+  return DecodeCharacterReferences(TrimView(stripped));
 }
 
 namespace {
@@ -280,6 +284,48 @@ bool StartsWithNoCase(std::string_view Text, std::string_view Prefix) {
 }
 
 }  // namespace
+
+std::string EncodeAddress(std::string_view Address) {
+  const auto encoded = [](unsigned char c) {
+    return c <= 32 || c >= 127 || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' ||
+           c == '}';
+  };
+  if (std::none_of(Address.begin(), Address.end(),
+                   [&](char c) { return encoded(static_cast<unsigned char>(c)); }))
+    return std::string(Address);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(Address.size() + 16);
+  for (const char c : Address) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (!encoded(b)) {
+      out += c;
+      continue;
+    }
+    out += '%';
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
+std::string DecodePercent(std::string_view Text, bool OnlyNonAscii) {
+  std::string out;
+  out.reserve(Text.size());
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    if (Text[i] == '%' && i + 2 < Text.size()) {
+      const int high = HexDigitValue(static_cast<unsigned char>(Text[i + 1]));
+      const int low = HexDigitValue(static_cast<unsigned char>(Text[i + 2]));
+      if (high >= (OnlyNonAscii ? 8 : 0) && low >= 0 && (high | low) != 0) {
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    out += Text[i];
+  }
+  return out;
+}
 
 bool IsNotMailto(std::string_view Url) { return !ContainsNoCase(Url, "mailto:"); }
 

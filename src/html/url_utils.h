@@ -66,8 +66,22 @@ std::string TitleToFolderName(std::string_view Title);
 // for: removes TAB, LF and CR, trims bytes of 32 and below and decodes the
 // character references &amp; &lt; &gt; &quot; &apos; &#NN; &#xHH;.
 std::string CleanLink(std::string_view Link);
+// Text with the character references CleanLink decodes decoded, and
+// nothing else changed.
+std::string DecodeCharacterReferences(std::string_view Text);
 // True when CleanLink would give Link back unchanged.
 bool IsCleanLink(std::string_view Link);
+
+// The address as a browser requests it: control bytes, blanks, '"', "<",
+// ">", "`", "{", "}" and every byte of 0x80 and above (UTF-8) percent-
+// encoded; the rest, "%" included, as written. So an address written with
+// raw UTF-8 and the same address percent-encoded are one text.
+std::string EncodeAddress(std::string_view Address);
+
+// Each "%HH" made the byte it stands for (with OnlyNonAscii, only bytes of
+// 0x80 and above: a name as an address with UTF-8 reads); the rest, "+"
+// included, as written.
+std::string DecodePercent(std::string_view Text, bool OnlyNonAscii = false);
 
 bool IsNotMailto(std::string_view Url);
 bool IsNotScript(std::string_view Url);

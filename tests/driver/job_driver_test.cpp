@@ -28,7 +28,7 @@ class JobDriverTest : public test::SuiteWithServer<JobDriverTest> {
     };
     // A page whose saved links, read again, look like addresses.
     content("/r/p.html",
-            "<html><link rel=\"next\" href=\"page2.html\"><img src=\"sub/x.gif\"><img src=\"x.gif\">"
+            "<html><iframe src=\"page2.html\"></iframe><img src=\"sub/x.gif\"><img src=\"x.gif\">"
             "</html>",
             "text/html");
     content("/r/page2.html", "<html><img src=\"sub/x.gif\"></html>", "text/html");
@@ -100,7 +100,7 @@ TEST_F(JobDriverTest, ASecondJobWithSkipExistingChangesNothing) {
   auto first = test::RunHeadlessJob();
   ASSERT_TRUE(first.Closed);
   EXPECT_EQ(dest_.Read("INDEX.HTML"),
-            "<html><link rel=\"next\" href=\"page2.html\"><img src=\"x.gif\"><img src=\"0x.gif\">"
+            "<html><iframe src=\"page2.html\"></iframe><img src=\"x.gif\"><img src=\"0x.gif\">"
             "</html>\r\n");
   EXPECT_EQ(dest_.Read("page2.html"), "<html><img src=\"x.gif\"></html>\r\n");
   EXPECT_EQ(dest_.Read("x.gif"), "GIF sub/x");

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include "engine_fixture.h"
-#include "tag_scanner.h"
 
 namespace leafstash {
 namespace {
@@ -156,8 +155,10 @@ TEST_F(JobLogTest, WhatIsGoneOrUnfinishedIsFetchedAgain) {
     const auto at = list.FindByURL(url);
     return at ? static_cast<int>(list.Item(*at).State) : -1;
   };
-  const int done = 4, queued = 0;
-  EXPECT_EQ(state("http://h/p.html"), done);
+  const int done = 4, queued = 0, awaitingRewrite = 2;
+  // Its absolute link is fetched now: the page is rewritten again.
+  EXPECT_EQ(state("http://h/p.html"), awaitingRewrite);
+  EXPECT_TRUE(list.RewritesAbsoluteOnly(*list.FindByURL("http://h/p.html")));
   EXPECT_EQ(state("http://h/kept.gif"), done);
   EXPECT_EQ(state("http://h/deleted.gif"), queued);
   EXPECT_EQ(list.Item(*list.FindByURL("http://h/deleted.gif")).LocalName, "deleted.gif");
@@ -207,39 +208,6 @@ TEST_F(JobLogTest, NoLogMeansAPlainJob) {
   list.AddPageAndFrames();
   EXPECT_EQ(list.Count(), 1u);
   EXPECT_TRUE(list.EarlierRecords.empty());
-}
-
-TEST(TagScanner, TagsClassesAndAttributeLines) {
-  std::vector<std::pair<int, std::vector<std::string>>> tags;
-  ScanTags("<IMG SRC = \"a b.gif\" alt='x>y' ismap><Script src=s.js>if (a<b) {}</SCRIPT>"
-           "<!doctype html><?php x ?><%= y %><#z><link href=c.css/><a href=1>"
-           "<frame src=f.html><div class=x>< p><br/><img src=\"unclosed>",
-           [&](TTagClass cls, const std::vector<std::string>& attrs) {
-             tags.emplace_back(static_cast<int>(cls), attrs);
-           });
-  using Lines = std::vector<std::string>;
-  ASSERT_EQ(tags.size(), 8u);
-  EXPECT_EQ(tags[0], std::make_pair(1, Lines{"SRC=\"a b.gif\"", "alt='x>y'", "ismap"}));
-  EXPECT_EQ(tags[1], std::make_pair(2, Lines{"src=s.js"}));
-  EXPECT_EQ(tags[2], std::make_pair(3, Lines{"href=c.css/"}));
-  EXPECT_EQ(tags[3], std::make_pair(4, Lines{"href=1"}));
-  EXPECT_EQ(tags[4], std::make_pair(5, Lines{"src=f.html"}));
-  EXPECT_EQ(tags[5], std::make_pair(0, Lines{"class=x"}));
-  EXPECT_EQ(tags[6], std::make_pair(0, Lines{}));  // "<br/>"; "< p>" is text
-  EXPECT_EQ(tags[7], std::make_pair(1, Lines{"src=\"unclosed>"}));
-}
-
-TEST(TagScanner, GetParamValue) {
-  const std::vector<std::string> lines = {"src = \"a.gif\"", "alt='x'", "w=10", "ismap",
-                                          "q=\"", "t= 'x\"", "e="};
-  EXPECT_EQ(GetParamValue(lines, 0), "a.gif");
-  EXPECT_EQ(GetParamValue(lines, 1), "x");
-  EXPECT_EQ(GetParamValue(lines, 2), "10");
-  EXPECT_EQ(GetParamValue(lines, 3), "ismap");
-  EXPECT_EQ(GetParamValue(lines, 4), "");
-  EXPECT_EQ(GetParamValue(lines, 5), "x\"");
-  EXPECT_EQ(GetParamValue(lines, 6), "");
-  EXPECT_EQ(GetParamValue(lines, 7), "");
 }
 
 }  // namespace

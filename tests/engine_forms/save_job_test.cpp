@@ -213,10 +213,10 @@ TEST_F(SiteTest, AWholeJobStoresRewritesAndLogs) {
             "<style>body { background: url(bg.gif) }</style>\r\n"
             "<script src=\"app.js\"></script></head>\r\n"
             "<body background='back.jpg'>\r\n"
-            "<img src=\"a.gif\"><img src='b.jpg'><img src=missing.gif alt=x>\r\n"
-            "<img src=\"real.gif\"><img src=\"empty.gif\"><img src=\"stall.gif\">\r\n"
+            "<img src=\"a.gif\"><img src='b.jpg'><img src=" + Url("/site/missing.gif") + " alt=x>\r\n"
+            "<img src=\"real.gif\"><img src=\"empty.gif\"><img src=\"" + Url("/site/stall.gif") + "\">\r\n"
             "<img src=\"p1.gif\"><img src=\"p2.gif\"><img src=\"p3.gif\"><img src=\"p4.gif\">\r\n"
-            "<a href=\"/\">home</a><br/><a href=\"http://elsewhere.invalid/\">see /</a>\r\n"
+            "<a href=\"" + Url("/") + "\">home</a><br/><a href=\"http://elsewhere.invalid/\">see /</a>\r\n"
             "<a href=\"show.htm\">show</a><a href=\"f1.html#top\">frame</a>\r\n"
             "</body></html>\r\n");
   EXPECT_EQ(dest_.Read("f1.html"), "<html><img src=\"a.gif\"><a href=\"INDEX.HTML\">up</a></html>\r\n");
@@ -255,11 +255,11 @@ TEST_F(SiteTest, LinksAsPagesWriteThem) {
   EXPECT_EQ(dest_.Read("brk.gif"), "GIF89a/site/brk.gif");
   EXPECT_EQ(dest_.Read("INDEX.HTML"),
             "<html><body>\r\n"
-            "<IMG SRC = \"x.gif\"><img src=\" x.gif \">\r\n"
-            "<img src=\"" + php.LocalName + "\">\r\n"
+            "<IMG SRC = \"x.gif\"><img src=\"x.gif\">\r\n"
+            "<img src=\"a.phpx1%26y2.gif\">\r\n"
             "<img src=\"c%2520d.gif\">\r\n"
             "<img src=\"brk.gif\">\r\n"
-            "<a href=\"INDEX.HTML#a&quot;b\">self</a>\r\n"
+            "<a href=\"INDEX.HTML#a%22b\">self</a>\r\n"
             "</body></html>\r\n");
 }
 

@@ -17,25 +17,66 @@
 namespace leafstash {
 namespace {
 
-// What a MIME type makes of an entry: its kind, and the extensions (one or
-// two) its local name may end with; the first is added when it has none.
+// What a MIME type makes of an entry: its kind, and the extensions its
+// local name may end with; the first is added when it has none of them, so
+// that a browser reading the saved file knows its type.
 struct TypeRule {
   std::string_view Mime;
   TURLKind Kind;
-  std::array<std::string_view, 2> Known;
+  std::array<std::string_view, 3> Known;
 };
 constexpr TypeRule kTypeRules[] = {
     {"text/html", TURLKind::Page, {".htm", ".html"}},
-    {"image/gif", TURLKind::Picture, {".gif", ""}},
-    {"image/jpeg", TURLKind::Picture, {".jpg", ".jpeg"}},
+    {"image/gif", TURLKind::Picture, {".gif"}},
+    {"image/jpeg", TURLKind::Picture, {".jpg", ".jpeg", ".jpe"}},
+    {"image/png", TURLKind::Picture, {".png"}},
+    {"image/svg+xml", TURLKind::Picture, {".svg"}},
+    {"image/webp", TURLKind::Picture, {".webp"}},
+    {"image/avif", TURLKind::Picture, {".avif"}},
+    {"image/x-icon", TURLKind::Picture, {".ico"}},
+    {"image/vnd.microsoft.icon", TURLKind::Picture, {".ico"}},
+    {"image/bmp", TURLKind::Picture, {".bmp"}},
+    {"text/css", TURLKind::Other, {".css"}},
+    {"text/javascript", TURLKind::Other, {".js", ".mjs"}},
+    {"application/javascript", TURLKind::Other, {".js", ".mjs"}},
+    {"application/x-javascript", TURLKind::Other, {".js", ".mjs"}},
+    {"application/ecmascript", TURLKind::Other, {".js", ".mjs"}},
+    {"font/woff2", TURLKind::Other, {".woff2"}},
+    {"font/woff", TURLKind::Other, {".woff"}},
+    {"application/font-woff", TURLKind::Other, {".woff"}},
+    {"application/x-font-woff", TURLKind::Other, {".woff"}},
+    {"font/ttf", TURLKind::Other, {".ttf"}},
+    {"application/x-font-ttf", TURLKind::Other, {".ttf"}},
+    {"font/otf", TURLKind::Other, {".otf"}},
+    {"application/vnd.ms-fontobject", TURLKind::Other, {".eot"}},
+    {"video/mp4", TURLKind::Other, {".mp4", ".m4v"}},
+    {"video/webm", TURLKind::Other, {".webm"}},
+    {"video/ogg", TURLKind::Other, {".ogv"}},
+    {"audio/mpeg", TURLKind::Other, {".mp3"}},
+    {"audio/ogg", TURLKind::Other, {".ogg", ".oga", ".opus"}},
+    {"audio/wav", TURLKind::Other, {".wav"}},
+    {"audio/x-wav", TURLKind::Other, {".wav"}},
+    {"audio/mp4", TURLKind::Other, {".m4a"}},
+    {"text/vtt", TURLKind::Other, {".vtt"}},
+    {"application/pdf", TURLKind::Other, {".pdf"}},
+    {"application/json", TURLKind::Other, {".json"}},
 };
 
-bool HasExtension(std::string_view Name, const std::array<std::string_view, 2>& Extensions) {
+bool HasExtension(std::string_view Name, const std::array<std::string_view, 3>& Extensions) {
   const std::size_t dot = Name.rfind('.');
   if (dot == std::string_view::npos) return false;
   for (std::string_view extension : Extensions)
-    if (SameTextAscii(Name.substr(dot), extension)) return true;
+    if (!extension.empty() && SameTextAscii(Name.substr(dot), extension)) return true;
   return false;
+}
+
+// A stored file read as a style sheet: served as one, or named as one by a
+// server that says nothing better of it.
+bool IsStyleSheet(std::string_view Mime, std::string_view LocalName) {
+  if (SameTextAscii(Mime, "text/css")) return true;
+  const bool vague = Mime.empty() || SameTextAscii(Mime, "text/plain") ||
+                     SameTextAscii(Mime, "application/octet-stream");
+  return vague && HasExtension(LocalName, {".css"});
 }
 
 }  // namespace
@@ -61,12 +102,6 @@ TJobDriver::TJobDriver(QObject* Parent) : QObject(Parent) {
   };
   // A part file is always new: whatever is in it is started over.
   IED.OnResume = [](TBSCB*, const std::string&, DWORD& Action) { Action = 1; };
-  GrabParser.SetOnFoundHyperlink([this](THREFDocument* doc, const std::string& link) {
-    GrabParserFoundHyperlink(doc, link);
-  });
-  UpdateParser.SetOnFoundHyperlink([this](THREFDocument* doc, const std::string& link) {
-    UpdateParserFoundHyperlink(doc, link);
-  });
 }
 
 TJobDriver::~TJobDriver() {
@@ -164,6 +199,7 @@ void TJobDriver::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText
     List().Rename(*index, GetLastSegment(text));
     return;
   }
+  mimeTypes_[*index] = text;
   for (const TypeRule& rule : kTypeRules) {
     if (!SameTextAscii(text, rule.Mime)) continue;
     List().SetKind(*index, rule.Kind);
@@ -225,6 +261,16 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
     Fail(Entry, std::strerror(errno));
     ::unlink(PartFile.c_str());
     return;
+  }
+  const auto mime = mimeTypes_.find(Entry);
+  if (entry.Kind != TURLKind::Page && !ended_ &&
+      IsStyleSheet(mime == mimeTypes_.end() ? "" : mime->second, entry.LocalName)) {
+    CurrentPageURL = entry.ActualURL;
+    if (ScanSavedStyleSheet(path)) {
+      styleSheets_.insert(Entry);
+      List().SetState(Entry, TURLState::AwaitingRewrite);
+      return;
+    }
   }
   if (entry.Kind != TURLKind::Page) {
     List().SetState(Entry, TURLState::Done);

@@ -15,7 +15,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "href_parser.h"
 #include "ie_download.h"
 #include "link_rewriter.h"
 #include "url_list.h"
@@ -95,21 +94,18 @@ class TJobDriver : public QObject {
   // phase moved.
   void UpdateProgress(bool Full);
 
-  // Resource discovery and link rewriting.
-  // False when the file is not a text page or too large to scan.
+  // Resource discovery and link rewriting. The scans queue what a stored
+  // page or style sheet refers to; false when the file is not one that is
+  // scanned (not text, or too large).
   bool ScanSavedPage(const std::string& Path);
-  void GrabParserFoundHyperlink(THREFDocument* Sender, const std::string& Link);
+  bool ScanSavedStyleSheet(const std::string& Path);
   void RewritePages();
-  void UpdateParserFoundHyperlink(THREFDocument* Sender, const std::string& Link);
 
   TIEDownload IED;
-  THREFParser GrabParser;
-  THREFParser UpdateParser;
 
   std::int32_t ActiveCount = 0;
   std::uint64_t BytesReceived = 0;
   std::string SpeedText;
-  std::vector<TLinkPair> LinkPairs;
   std::string CurrentPageURL;
 
  signals:
@@ -129,6 +125,12 @@ class TJobDriver : public QObject {
   void Post(int Message);
   void StartDownloads();
   void Fail(std::size_t Entry, std::string Reason);
+  void QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base);
+  // The text with each reference made local where the table holds its file
+  // and absolute where it does not; with AbsoluteOnly, only the absolute
+  // references whose file the table now holds change.
+  std::string RewriteRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
+                          const TUrlBase& Base, bool AbsoluteOnly);
   TURLListMan& List() const;
 
   TJobUiDelegate* delegate_ = nullptr;
@@ -148,9 +150,8 @@ class TJobDriver : public QObject {
   std::unordered_set<std::uint64_t> credentialsGiven_;
   std::unordered_map<std::string, std::string> partFiles_;  // by download address
   std::unordered_map<std::size_t, std::string> failures_;   // by entry
-  std::optional<TUrlBase> currentBase_;  // CurrentPageURL taken apart
-  std::string currentBaseFor_;
-  std::string resolved_;  // reused for each link
+  std::unordered_map<std::size_t, std::string> mimeTypes_;  // as the servers said
+  std::unordered_set<std::size_t> styleSheets_;  // entries scanned as style sheets
 };
 
 }  // namespace leafstash

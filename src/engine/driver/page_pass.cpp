@@ -1,6 +1,8 @@
-// Resource discovery in stored pages and the rewriting of their links.
+// Resource discovery in stored pages and style sheets, and the rewriting of
+// their references once the downloads are over.
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 
 #include "file_utils.h"
 #include "job_driver.h"
@@ -10,31 +12,136 @@
 #include "url_utils.h"
 
 namespace leafstash {
+namespace {
+
+bool IsStored(TURLState State) {
+  return State == TURLState::Done || State == TURLState::AwaitingRewrite;
+}
+
+// The address a reference asks for, as the table holds addresses; empty
+// for references that are not fetched over http or https.
+std::string RequestAddress(const TUrlBase& Base, std::string_view Url) {
+  if (Url.empty() || Url[0] == '#' || !IsNotMailto(Url) || !IsNotScript(Url)) return {};
+  const std::string resolved = ResolveUrl(Base, StripFragment(Url));
+  return IsHttpUrl(resolved) ? EncodeAddress(resolved) : std::string();
+}
+
+// The address against which a page's references are read: its own, or
+// the one its <base href> names.
+std::string PageBase(const std::string& PageUrl, const std::vector<TResourceRef>& Refs) {
+  for (const TResourceRef& ref : Refs) {
+    if (ref.Role != TRefRole::Base) continue;
+    std::string base = ResolveUrl(PageUrl, ref.Url);
+    return IsHttpUrl(base) ? base : PageUrl;
+  }
+  return PageUrl;
+}
+
+// The srcdoc attribute's text for a page: quotes and "&" as references.
+std::string AsAttributeText(std::string_view Html) {
+  std::string out;
+  out.reserve(Html.size() + 16);
+  for (const char c : Html) {
+    if (c == '&') out += "&amp;";
+    else if (c == '"') out += "&quot;";
+    else if (c == '\'') out += "&#39;";
+    else out += c;
+  }
+  return out;
+}
+
+}  // namespace
 
 bool TJobDriver::ScanSavedPage(const std::string& Path) {
   const std::optional<std::string> text = ReadPageText(Path);
   if (!text) return false;
-  GrabParser.SetHTMLText(*text);
+  const std::vector<TResourceRef> refs = ScanPageRefs(*text);
+  QueueRefs(refs, TUrlBase(PageBase(CurrentPageURL, refs)));
   return true;
 }
 
-void TJobDriver::GrabParserFoundHyperlink(THREFDocument*, const std::string& Link) {
-  const std::string& tag = GrabParser.Document().TagName;
-  if (!tag.empty() && tag[0] == 'A') {
-    // Anchors: linked pages come only when chosen, and the command line
-    // chooses them here, from the browser page as it arrives.
-    if (takingLinks_ && (tag == "A" || tag == "AREA")) {
-      const std::string address = ResolveUrl(CurrentPageURL, StripFragment(CleanLink(Link)));
-      if (IsHttpUrl(address) && (TakeLinks == TLinkChoice::All ||
-                                 GetSiteRoot(address) == GetSiteRoot(CurrentPageURL)))
-        List().Add(address, "", "", "", TURLKind::Other, TURLState::Queued);
-    }
-    return;
+bool TJobDriver::ScanSavedStyleSheet(const std::string& Path) {
+  std::optional<std::string> text;
+  try {
+    text = ReadFileNoFollow(Path);
+  } catch (const TFileError&) {
+    return false;
   }
-  const TURLKind kind = tag == "IMG" ? TURLKind::Picture : TURLKind::Other;
-  const std::string address = CleanLink(Link);
-  if (!IsNotMailto(address) || !IsNotScript(address)) return;
-  List().Add(address, CurrentPageURL, "", "", kind, TURLState::Queued);
+  if (!text || static_cast<std::int64_t>(text->size()) > kMaxScannedPage) return false;
+  std::vector<TResourceRef> refs;
+  ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
+  QueueRefs(refs, TUrlBase(CurrentPageURL));
+  return true;
+}
+
+void TJobDriver::QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base) {
+  for (const TResourceRef& ref : Refs) {
+    switch (ref.Role) {
+      case TRefRole::Reference:
+      case TRefRole::Base:
+      case TRefRole::Integrity:
+        continue;
+      case TRefRole::SrcDoc:
+        QueueRefs(ScanPageRefs(ref.Url), Base);
+        continue;
+      case TRefRole::Anchor: {
+        // Linked pages come only when chosen, and the command line chooses
+        // them here, from the browser page as it arrives.
+        if (!takingLinks_) continue;
+        const std::string address = RequestAddress(Base, ref.Url);
+        if (!address.empty() && (TakeLinks == TLinkChoice::All ||
+                                 GetSiteRoot(address) == GetSiteRoot(CurrentPageURL)))
+          List().Add(address, "", "", "", TURLKind::Other, TURLState::Queued);
+        continue;
+      }
+      default: {
+        const std::string address = RequestAddress(Base, ref.Url);
+        if (address.empty()) continue;
+        const TURLKind kind = ref.Role == TRefRole::Picture ? TURLKind::Picture : TURLKind::Other;
+        List().Add(address, CurrentPageURL, "", "", kind, TURLState::Queued);
+      }
+    }
+  }
+}
+
+std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
+                                    const TUrlBase& Base, bool AbsoluteOnly) {
+  const TURLListMan& list = List();
+  std::vector<TEdit> edits;
+  std::unordered_set<std::uint32_t> localTags;  // elements with a local reference
+  for (const TResourceRef& ref : Refs) {
+    if (ref.Role == TRefRole::Integrity) continue;
+    if (AbsoluteOnly && !(IsHttpUrl(ref.Url) && ref.Role != TRefRole::Base)) continue;
+    if (ref.Role == TRefRole::Base) {
+      // The saved references are relative to the saved page itself.
+      edits.push_back({ref.Offset, ref.Length, std::string()});
+      continue;
+    }
+    if (ref.Role == TRefRole::SrcDoc) {
+      const std::string inner = RewriteRefs(ref.Url, ScanPageRefs(ref.Url), Base, false);
+      if (inner != ref.Url) edits.push_back({ref.Offset, ref.Length, AsAttributeText(inner)});
+      continue;
+    }
+    const std::string address = RequestAddress(Base, ref.Url);
+    if (address.empty()) continue;  // fragments, data:, mailto: and the like
+    const std::string fragment = GetFragment(ref.Url);
+    std::string link;
+    if (const auto index = list.FindByURL(address); index && IsStored(list.Item(*index).State)) {
+      link = LocalNameAsLink(list.Item(*index).LocalName) + AddressAsLink(fragment);
+      localTags.insert(ref.Tag);
+    } else if (HasUrlScheme(ref.Url)) {
+      continue;  // not saved, and already absolute: it works online as it is
+    } else {
+      // Not saved (failed, refused or not chosen): the copy points at the
+      // web, never at a file that is not there.
+      link = AddressAsLink(address + fragment);
+    }
+    edits.push_back({ref.Offset, ref.Length, LinkForContext(link, ref.Context)});
+  }
+  for (const TResourceRef& ref : Refs)
+    if (ref.Role == TRefRole::Integrity && localTags.count(ref.Tag))
+      edits.push_back({ref.Offset, ref.Length, std::string()});
+  return ApplyEdits(Text, std::move(edits));
 }
 
 void TJobDriver::RewritePages() {
@@ -46,18 +153,29 @@ void TJobDriver::RewritePages() {
   while (const auto index = list.FindFirstInState(TURLState::AwaitingRewrite)) {
     const TURLEntry& entry = list.Item(*index);
     CurrentPageURL = entry.ActualURL;
-    LinkPairs.clear();
     const std::string path = Process().DestPath + entry.LocalName;
     try {
       const std::optional<std::string> text = ReadFileNoFollow(path);
       if (!text) throw TFileError(path, ENOENT);
-      if (IsTextPage(*text) && static_cast<std::int64_t>(text->size()) <= kMaxScannedPage) {
-        const std::string page = WithCrLfLines(*text);
-        UpdateParser.SetHTMLText(page);
-        const std::string rewritten = RewriteLinks(page, LinkPairs);
-        // A page the rewrite leaves as it is keeps its file untouched.
-        if (rewritten != *text) WriteFileAtomically(path, rewritten, 0644, false);
+      std::string rewritten;
+      if (static_cast<std::int64_t>(text->size()) > kMaxScannedPage) {
+        rewritten = *text;
+      } else if (styleSheets_.count(*index)) {
+        std::vector<TResourceRef> refs;
+        ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
+        rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), false);
+      } else if (IsTextPage(*text)) {
+        // A page taken over from an earlier job keeps its line ends.
+        const std::string page =
+            list.RewritesAbsoluteOnly(*index) ? *text : WithCrLfLines(*text);
+        const std::vector<TResourceRef> refs = ScanPageRefs(page);
+        rewritten = RewriteRefs(page, refs, TUrlBase(PageBase(CurrentPageURL, refs)),
+                                list.RewritesAbsoluteOnly(*index));
+      } else {
+        rewritten = *text;
       }
+      // A file the rewrite leaves as it is stays untouched.
+      if (rewritten != *text) WriteFileAtomically(path, rewritten, 0644, false);
       list.SetState(*index, TURLState::Done);
     } catch (const TFileError& e) {
       if (Process().ReportError) Process().ReportError(e.what());
@@ -67,27 +185,6 @@ void TJobDriver::RewritePages() {
     UpdateProgress(false);
   }
   Post(WM_JOB_CLOSE);
-}
-
-void TJobDriver::UpdateParserFoundHyperlink(THREFDocument*, const std::string& Link) {
-  // The address the link stands for, and the text as it stands in the page.
-  std::string cleaned;
-  const std::string_view address = IsCleanLink(Link) ? std::string_view(Link)
-                                                     : std::string_view(cleaned = CleanLink(Link));
-  const std::string_view withoutFragment = address.substr(0, address.find('#'));
-  if (!currentBase_ || currentBaseFor_ != CurrentPageURL) {
-    currentBase_.emplace(CurrentPageURL);
-    currentBaseFor_ = CurrentPageURL;
-  }
-  ResolveUrlInto(*currentBase_, withoutFragment, resolved_);
-  TLinkPair pair;
-  if (const auto index = List().FindByURL(resolved_)) {
-    pair.FoundText.assign(TrimView(Link));
-    pair.Replacement = LocalNameAsLink(List().Item(*index).LocalName);
-    if (withoutFragment.size() < address.size()) pair.Replacement += FragmentAsWritten(pair.FoundText);
-  }
-  // A link the table does not hold keeps no text: nothing replaces it.
-  LinkPairs.push_back(std::move(pair));
 }
 
 }  // namespace leafstash

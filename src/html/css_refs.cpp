@@ -1,0 +1,197 @@
+// Finding the references of a style sheet: url() in any spelling, the
+// quoted address of @import, and the quoted addresses of image-set().
+// Comments and other strings are passed over; the walk never goes back.
+#include "page_refs.h"
+#include "text_utils.h"
+#include "url_utils.h"
+
+namespace leafstash {
+namespace {
+
+bool IsCssSpace(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f'; }
+
+bool IsNameByte(unsigned char C) {
+  return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '-' || C == '_' || C >= 0x80;
+}
+
+// The text with its CSS escapes decoded: "\" and up to six hex digits (and
+// one blank after them) is that character, "\" and a line break nothing,
+// "\" and any other byte that byte.
+std::string DecodeCssEscapes(std::string_view Text) {
+  if (Text.find('\\') == std::string_view::npos) return std::string(Text);
+  std::string out;
+  for (std::size_t i = 0; i < Text.size();) {
+    if (Text[i] != '\\' || i + 1 >= Text.size()) {
+      out += Text[i++];
+      continue;
+    }
+    ++i;
+    std::uint32_t cp = 0;
+    std::size_t digits = 0;
+    while (digits < 6 && i < Text.size() && HexDigitValue(static_cast<unsigned char>(Text[i])) >= 0) {
+      cp = cp * 16 + static_cast<std::uint32_t>(HexDigitValue(static_cast<unsigned char>(Text[i])));
+      ++i;
+      ++digits;
+    }
+    if (digits > 0) {
+      if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+      AppendUtf8(out, cp);
+      if (i < Text.size() && IsCssSpace(Text[i])) ++i;
+    } else if (Text[i] != '\n' && Text[i] != '\r' && Text[i] != '\f') {
+      out += Text[i++];
+    } else {
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view Text, std::string_view Lower) {
+  return Text.size() >= Lower.size() && SameTextAscii(Text.substr(0, Lower.size()), Lower);
+}
+
+class CssScan {
+ public:
+  CssScan(std::string_view Css, std::size_t Offset, TRefContext Context, std::uint32_t Tag,
+          std::vector<TResourceRef>& Out)
+      : css_(Css), offset_(Offset), context_(Context), tag_(Tag), out_(Out) {}
+
+  void Run() {
+    const std::size_t n = css_.size();
+    std::size_t i = 0;
+    while (i < n) {
+      const char c = css_[i];
+      if (c == '/' && i + 1 < n && css_[i + 1] == '*') {
+        const std::size_t end = css_.find("*/", i + 2);
+        i = end == std::string_view::npos ? n : end + 2;
+      } else if (c == '"' || c == '\'') {
+        const std::size_t end = StringEnd(i);
+        if (importing_ && !imported_) {
+          imported_ = true;
+          Emit(i + 1, end, TRefRole::StyleSheet);
+        } else if (imageSet_ > 0 && parens_ == imageSet_) {
+          Emit(i + 1, end, TRefRole::Picture);
+        }
+        i = end < n ? end + 1 : n;
+      } else if (c == '\\') {
+        i += 2;
+      } else if (c == '@') {
+        std::size_t j = i + 1;
+        while (j < n && IsNameByte(static_cast<unsigned char>(css_[j]))) ++j;
+        const std::string_view word = css_.substr(i + 1, j - i - 1);
+        if (SameTextAscii(word, "import")) importing_ = true, imported_ = false;
+        if (SameTextAscii(word, "font-face")) fontFacePending_ = true;
+        i = j;
+      } else if (c == ';') {
+        importing_ = false;
+        ++i;
+      } else if (c == '{') {
+        ++depth_;
+        if (fontFacePending_) fontFace_ = depth_, fontFacePending_ = false;
+        importing_ = false;
+        ++i;
+      } else if (c == '}') {
+        if (depth_ == fontFace_) fontFace_ = 0;
+        if (depth_ > 0) --depth_;
+        ++i;
+      } else if (c == '(') {
+        ++parens_;
+        ++i;
+      } else if (c == ')') {
+        if (parens_ == imageSet_) imageSet_ = 0;
+        if (parens_ > 0) --parens_;
+        ++i;
+      } else if (IsNameByte(static_cast<unsigned char>(c)) &&
+                 !IsAsciiDigit(static_cast<unsigned char>(c))) {
+        std::size_t j = i + 1;
+        while (j < n && IsNameByte(static_cast<unsigned char>(css_[j]))) ++j;
+        if (j < n && css_[j] == '(') {
+          const std::string_view name = css_.substr(i, j - i);
+          if (SameTextAscii(name, "url")) {
+            j = Url(j + 1);
+          } else if (SameTextAscii(name, "image-set") || SameTextAscii(name, "-webkit-image-set")) {
+            imageSet_ = ++parens_;
+            ++j;
+          }
+        }
+        i = j;
+      } else {
+        ++i;
+      }
+    }
+  }
+
+ private:
+  // The offset of the quote that closes the string opening at Open (or of
+  // the line break or end that cuts it short).
+  std::size_t StringEnd(std::size_t Open) const {
+    const char quote = css_[Open];
+    std::size_t j = Open + 1;
+    while (j < css_.size() && css_[j] != quote && css_[j] != '\n') j += css_[j] == '\\' ? 2 : 1;
+    return std::min(j, css_.size());
+  }
+
+  // Reads the url() whose argument starts at From; returns the offset
+  // after its ")".
+  std::size_t Url(std::size_t From) {
+    const std::size_t n = css_.size();
+    std::size_t j = From;
+    while (j < n && IsCssSpace(css_[j])) ++j;
+    std::size_t start = j, end = j;
+    if (j < n && (css_[j] == '"' || css_[j] == '\'')) {
+      start = j + 1;
+      end = StringEnd(j);
+      j = end;
+    } else {
+      while (j < n && css_[j] != ')') j += css_[j] == '\\' ? 2 : 1;
+      j = std::min(j, n);
+      end = j;
+      while (end > start && IsCssSpace(css_[end - 1])) --end;
+    }
+    const TRefRole role = importing_   ? TRefRole::StyleSheet
+                          : fontFace_ ? TRefRole::Resource
+                                      : TRefRole::Picture;
+    if (importing_) imported_ = true;
+    Emit(start, end, role);
+    const std::size_t close = css_.find(')', j);
+    return close == std::string_view::npos ? n : close + 1;
+  }
+
+  void Emit(std::size_t Start, std::size_t End, TRefRole Role) {
+    if (End <= Start) return;
+    const std::string_view raw = css_.substr(Start, End - Start);
+    std::string url = DecodeCssEscapes(raw);
+    if (context_ == TRefContext::CssInAttribute) {
+      // Quotes written as references inside the attribute.
+      url = CleanLink(url);
+      if (url.size() >= 2 && (url.front() == '"' || url.front() == '\'') && url.back() == url.front())
+        url = url.substr(1, url.size() - 2);
+    }
+    url = Trim(url);
+    // Fragments of the page itself and inline data stay as they are.
+    if (url.empty() || url[0] == '#' || StartsWithNoCase(url, "data:")) return;
+    out_.push_back({offset_ + Start, End - Start, std::move(url), Role, context_, tag_});
+  }
+
+  std::string_view css_;
+  std::size_t offset_;
+  TRefContext context_;
+  std::uint32_t tag_;
+  std::vector<TResourceRef>& out_;
+  bool importing_ = false;   // inside the prelude of an @import
+  bool imported_ = false;    // that @import's address was found
+  bool fontFacePending_ = false;
+  int depth_ = 0;     // braces open
+  int fontFace_ = 0;  // the depth of the @font-face block, 0 outside one
+  int parens_ = 0;    // parentheses open
+  int imageSet_ = 0;  // the parenthesis depth of image-set(), 0 outside one
+};
+
+}  // namespace
+
+void ScanCssRefs(std::string_view Css, std::size_t Offset, TRefContext Context,
+                 std::uint32_t Tag, std::vector<TResourceRef>& Out) {
+  CssScan(Css, Offset, Context, Tag, Out).Run();
+}
+
+}  // namespace leafstash

@@ -1,0 +1,305 @@
+// Finding the references of an HTML page, tag by tag, as a browser's
+// tokenizer reads the tags: attribute names and values by the HTML rules,
+// the first of two attributes of one name counting, and the content of
+// script, style and the other raw-text elements skipped whole.
+#include <cstring>
+
+#include "page_refs.h"
+#include "text_utils.h"
+#include "url_utils.h"
+
+namespace leafstash {
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+bool IsSpace(char C) {
+  return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f';
+}
+
+struct Attribute {
+  std::string Name;              // lower case
+  std::size_t Lead = 0;          // where the blanks before the name begin
+  std::size_t ValueStart = 0;    // the value without its quotes
+  std::size_t ValueEnd = 0;
+  std::size_t End = 0;           // after the value and its closing quote
+};
+
+// Offset of the lower-case Needle in Text at or after From, ASCII case
+// ignored; npos when missing.
+std::size_t FindNoCase(std::string_view Text, std::string_view Needle, std::size_t From) {
+  // Needles begin with "<", which has one spelling.
+  const char first = Needle[0];
+  while (From < Text.size()) {
+    const void* hit = std::memchr(Text.data() + From, first, Text.size() - From);
+    if (!hit) return npos;
+    const std::size_t at = static_cast<const char*>(hit) - Text.data();
+    if (Text.size() - at >= Needle.size() && SameTextAscii(Text.substr(at, Needle.size()), Needle))
+      return at;
+    From = at + 1;
+  }
+  return npos;
+}
+
+class PageScan {
+ public:
+  explicit PageScan(std::string_view Html) : text_(Html) {}
+
+  std::vector<TResourceRef> Run() {
+    const std::size_t n = text_.size();
+    std::size_t i = 0;
+    while (i < n) {
+      const void* lt = std::memchr(text_.data() + i, '<', n - i);
+      if (!lt) break;
+      const std::size_t p = static_cast<const char*>(lt) - text_.data() + 1;
+      if (p >= n) break;
+      const char c = text_[p];
+      if (c == '!' && text_.compare(p, 3, "!--") == 0) {
+        const std::size_t end = text_.find("-->", p + 3);
+        i = end == npos ? n : end + 3;
+      } else if (c == '!' || c == '?' || c == '/') {
+        const std::size_t end = text_.find('>', p);
+        i = end == npos ? n : end + 1;
+      } else if (IsAsciiLetter(static_cast<unsigned char>(c))) {
+        i = StartTag(p);
+      } else {
+        i = p;  // a "<" in text
+      }
+    }
+    return std::move(refs_);
+  }
+
+ private:
+  // Reads the start tag whose name begins at P; returns where the walk
+  // goes on.
+  std::size_t StartTag(std::size_t P) {
+    const std::size_t n = text_.size();
+    std::size_t q = P;
+    while (q < n && !IsSpace(text_[q]) && text_[q] != '/' && text_[q] != '>') ++q;
+    const std::string name = LowerCopy(text_.substr(P, q - P));
+    attributes_.clear();
+    const std::size_t end = ReadAttributes(q);
+    ++tag_;
+    Element(name);
+    static constexpr std::string_view kRawText[] = {
+        "script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"};
+    for (std::string_view raw : kRawText) {
+      if (name != raw) continue;
+      const std::string close = "</" + name;
+      const std::size_t at = FindNoCase(text_, close, end);
+      const std::size_t contentEnd = at == npos ? n : at;
+      if (name == "style")
+        ScanCssRefs(text_.substr(end, contentEnd - end), end, TRefContext::Css, tag_, refs_);
+      return contentEnd;
+    }
+    return end;
+  }
+
+  // Reads the attributes that follow the tag name ending at Q into
+  // attributes_; returns the offset after the tag's ">".
+  std::size_t ReadAttributes(std::size_t Q) {
+    const std::size_t n = text_.size();
+    while (Q < n) {
+      const std::size_t lead = Q;
+      while (Q < n && (IsSpace(text_[Q]) || text_[Q] == '/')) ++Q;
+      if (Q >= n) break;
+      if (text_[Q] == '>') return Q + 1;
+      Attribute a;
+      a.Lead = lead;
+      const std::size_t nameStart = Q++;  // a first "=" belongs to the name
+      while (Q < n && !IsSpace(text_[Q]) && text_[Q] != '/' && text_[Q] != '>' &&
+             text_[Q] != '=')
+        ++Q;
+      a.Name = LowerCopy(text_.substr(nameStart, Q - nameStart));
+      a.ValueStart = a.ValueEnd = a.End = Q;
+      std::size_t r = Q;
+      while (r < n && IsSpace(text_[r])) ++r;
+      if (r < n && text_[r] == '=') {
+        ++r;
+        while (r < n && IsSpace(text_[r])) ++r;
+        if (r < n && (text_[r] == '"' || text_[r] == '\'')) {
+          const std::size_t close = text_.find(text_[r], r + 1);
+          a.ValueStart = r + 1;
+          a.ValueEnd = close == npos ? n : close;
+          a.End = close == npos ? n : close + 1;
+        } else {
+          a.ValueStart = r;
+          while (r < n && !IsSpace(text_[r]) && text_[r] != '>') ++r;
+          a.ValueEnd = a.End = r;
+        }
+        Q = a.End;
+      }
+      // The first of two attributes of one name counts.
+      if (!Find(a.Name)) attributes_.push_back(std::move(a));
+    }
+    return n;
+  }
+
+  const Attribute* Find(std::string_view Name) const {
+    for (const Attribute& a : attributes_)
+      if (a.Name == Name) return &a;
+    return nullptr;
+  }
+
+  std::string_view Value(const Attribute& A) const {
+    return text_.substr(A.ValueStart, A.ValueEnd - A.ValueStart);
+  }
+
+  std::string LowerValue(std::string_view Name) const {
+    const Attribute* a = Find(Name);
+    return a ? LowerCopy(Trim(Value(*a))) : std::string();
+  }
+
+  void Emit(const Attribute* A, TRefRole Role) {
+    if (!A) return;
+    std::string url = CleanLink(Value(*A));
+    if (url.empty()) return;
+    refs_.push_back({A->ValueStart, A->ValueEnd - A->ValueStart, std::move(url), Role,
+                     TRefContext::HtmlAttribute, tag_});
+  }
+
+  void EmitSrcset(std::string_view Name) {
+    if (const Attribute* a = Find(Name)) ScanSrcset(Value(*a), a->ValueStart, tag_, refs_);
+  }
+
+  // The whole attribute, with the blanks before it.
+  void EmitWhole(const Attribute* A, TRefRole Role) {
+    if (!A) return;
+    refs_.push_back({A->Lead, A->End - A->Lead, std::string(), Role,
+                     TRefContext::HtmlAttribute, tag_});
+  }
+
+  void Element(const std::string& Name) {
+    if (const Attribute* style = Find("style"))
+      ScanCssRefs(Value(*style), style->ValueStart, TRefContext::CssInAttribute, tag_, refs_);
+    const std::size_t before = refs_.size();
+    if (Name == "a" || Name == "area") {
+      Emit(Find("href"), TRefRole::Anchor);
+      if (!Find("href")) Emit(Find("xlink:href"), TRefRole::Anchor);
+    } else if (Name == "img") {
+      Emit(Find("src"), TRefRole::Picture);
+      EmitSrcset("srcset");
+      Emit(Find("data-src"), TRefRole::Picture);
+      EmitSrcset("data-srcset");
+    } else if (Name == "source") {
+      Emit(Find("src"), TRefRole::Resource);
+      EmitSrcset("srcset");
+      EmitSrcset("data-srcset");
+    } else if (Name == "video") {
+      Emit(Find("poster"), TRefRole::Picture);
+      Emit(Find("src"), TRefRole::Resource);
+    } else if (Name == "audio" || Name == "track" || Name == "embed" || Name == "script") {
+      Emit(Find("src"), TRefRole::Resource);
+    } else if (Name == "object") {
+      Emit(Find("data"), TRefRole::Resource);
+    } else if (Name == "input") {
+      if (LowerValue("type") == "image") Emit(Find("src"), TRefRole::Picture);
+    } else if (Name == "body" || Name == "table" || Name == "td" || Name == "th") {
+      Emit(Find("background"), TRefRole::Picture);
+    } else if (Name == "frame" || Name == "iframe") {
+      Emit(Find("src"), TRefRole::Frame);
+      if (const Attribute* doc = Find("srcdoc"); doc && Name == "iframe")
+        refs_.push_back({doc->ValueStart, doc->ValueEnd - doc->ValueStart,
+                         DecodeCharacterReferences(Value(*doc)), TRefRole::SrcDoc,
+                         TRefContext::HtmlAttribute, tag_});
+    } else if (Name == "link") {
+      Emit(Find("href"), LinkRole());
+    } else if (Name == "image" || Name == "use") {
+      const Attribute* href = Find("href");
+      Emit(href ? href : Find("xlink:href"), Name == "image" ? TRefRole::Picture
+                                                              : TRefRole::Resource);
+    } else if (Name == "base") {
+      if (!baseSeen_ && Find("href")) {
+        baseSeen_ = true;
+        Emit(Find("href"), TRefRole::Base);
+        if (refs_.size() > before) {
+          // The range is the whole attribute: the saved copy drops it.
+          const Attribute* href = Find("href");
+          TResourceRef& ref = refs_.back();
+          ref.Offset = href->Lead;
+          ref.Length = href->End - href->Lead;
+        }
+      }
+    }
+    // Integrity checks and CORS mode fail for files: the saved copy drops
+    // them where the element's reference is made local.
+    if (refs_.size() > before) {
+      EmitWhole(Find("integrity"), TRefRole::Integrity);
+      EmitWhole(Find("crossorigin"), TRefRole::Integrity);
+    }
+  }
+
+  // What a link element's rel and as make of its href.
+  TRefRole LinkRole() const {
+    const std::string rel = " " + LowerValue("rel") + " ";
+    const auto has = [&](std::string_view Word) {
+      for (std::size_t at = rel.find(Word); at != npos; at = rel.find(Word, at + 1))
+        if (IsSpace(rel[at - 1]) && IsSpace(rel[at + Word.size()])) return true;
+      return false;
+    };
+    if (has("stylesheet")) return TRefRole::StyleSheet;
+    // "icon", "shortcut icon", "apple-touch-icon", "mask-icon", ...
+    std::size_t start = 0;
+    for (std::size_t k = 1; k < rel.size(); ++k) {
+      if (!IsSpace(rel[k])) continue;
+      const std::string_view word = std::string_view(rel).substr(start + 1, k - start - 1);
+      if (word.size() >= 4 && word.substr(word.size() - 4) == "icon") return TRefRole::Picture;
+      if (word == "apple-touch-startup-image") return TRefRole::Picture;
+      start = k;
+    }
+    if (has("modulepreload")) return TRefRole::Resource;
+    if (has("preload")) {
+      const std::string as = LowerValue("as");
+      if (as == "style") return TRefRole::StyleSheet;
+      if (as == "image") return TRefRole::Picture;
+      return TRefRole::Resource;
+    }
+    return TRefRole::Reference;
+  }
+
+  std::string_view text_;
+  std::vector<Attribute> attributes_;
+  std::vector<TResourceRef> refs_;
+  std::uint32_t tag_ = 0;
+  bool baseSeen_ = false;
+};
+
+}  // namespace
+
+std::vector<TResourceRef> ScanPageRefs(std::string_view Html) { return PageScan(Html).Run(); }
+
+void ScanSrcset(std::string_view Value, std::size_t Offset, std::uint32_t Tag,
+                std::vector<TResourceRef>& Out) {
+  const std::size_t n = Value.size();
+  std::size_t i = 0;
+  while (i < n) {
+    // Blanks and commas before a candidate.
+    while (i < n && (IsSpace(Value[i]) || Value[i] == ',')) ++i;
+    if (i >= n) break;
+    const std::size_t start = i;
+    while (i < n && !IsSpace(Value[i])) ++i;
+    std::size_t end = i;
+    bool descriptors = true;
+    // Commas at the end of the URL end the candidate: it has no descriptor.
+    if (Value[end - 1] == ',') {
+      while (end > start && Value[end - 1] == ',') --end;
+      descriptors = false;
+    }
+    if (end > start) {
+      std::string url = CleanLink(Value.substr(start, end - start));
+      if (!url.empty())
+        Out.push_back({Offset + start, end - start, std::move(url), TRefRole::Picture,
+                       TRefContext::HtmlAttribute, Tag});
+    }
+    if (!descriptors) continue;
+    // The descriptors run to a comma outside parentheses.
+    int depth = 0;
+    while (i < n && !(Value[i] == ',' && depth == 0)) {
+      if (Value[i] == '(') ++depth;
+      if (Value[i] == ')' && depth > 0) --depth;
+      ++i;
+    }
+  }
+}
+
+}  // namespace leafstash
