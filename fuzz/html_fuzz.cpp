@@ -7,6 +7,7 @@
 
 #include "href.h"
 #include "href_parser.h"
+#include "page_refs.h"
 #include "text_utils.h"
 #include "url_utils.h"
 
@@ -58,5 +59,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   (void)Utf8Prefix(input, Size / 2);
   std::string stripped(input);
   StripChars(stripped, LocalNameStripSet());
+
+  // The reference scanners of pages, style sheets and srcset values: every
+  // range they report lies inside the text they were given.
+  const auto inside = [&](const std::vector<TResourceRef>& refs, std::size_t offset,
+                          std::size_t size) {
+    for (const TResourceRef& ref : refs) {
+      if (ref.Offset < offset || ref.Length > size || ref.Offset - offset > size - ref.Length)
+        __builtin_trap();
+      reported += ref.Url.size();
+      (void)EncodeAddress(ref.Url);
+      (void)DecodePercent(ref.Url);
+    }
+  };
+  inside(ScanPageRefs(input), 0, Size);
+  std::vector<TResourceRef> refs;
+  ScanCssRefs(input, 7, TRefContext::Css, 0, refs);
+  inside(refs, 7, Size);
+  refs.clear();
+  ScanCssRefs(input, 0, TRefContext::CssInAttribute, 0, refs);
+  inside(refs, 0, Size);
+  refs.clear();
+  ScanSrcset(input, 3, 0, refs);
+  inside(refs, 3, Size);
   return reported == SIZE_MAX;  // keeps the work observable
 }

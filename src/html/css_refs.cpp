@@ -1,6 +1,8 @@
 // Finding the references of a style sheet: url() in any spelling, the
 // quoted address of @import, and the quoted addresses of image-set().
 // Comments and other strings are passed over; the walk never goes back.
+#include <array>
+
 #include "page_refs.h"
 #include "text_utils.h"
 #include "url_utils.h"
@@ -46,6 +48,13 @@ std::string DecodeCssEscapes(std::string_view Text) {
   return out;
 }
 
+// The bytes the walk stops at.
+constexpr std::array<bool, 256> kSpecial = [] {
+  std::array<bool, 256> special{};
+  for (unsigned char c : std::string_view("/\"'\\@;{}()")) special[c] = true;
+  return special;
+}();
+
 bool StartsWithNoCase(std::string_view Text, std::string_view Lower) {
   return Text.size() >= Lower.size() && SameTextAscii(Text.substr(0, Lower.size()), Lower);
 }
@@ -58,12 +67,21 @@ class CssScan {
 
   void Run() {
     const std::size_t n = css_.size();
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(css_.data());
     std::size_t i = 0;
     while (i < n) {
+      // Most bytes of a sheet are names, numbers and blanks: passed over in
+      // one tight loop.
+      while (i < n && !kSpecial[p[i]]) ++i;
+      if (i >= n) break;
       const char c = css_[i];
-      if (c == '/' && i + 1 < n && css_[i + 1] == '*') {
-        const std::size_t end = css_.find("*/", i + 2);
-        i = end == std::string_view::npos ? n : end + 2;
+      if (c == '/') {
+        if (i + 1 < n && css_[i + 1] == '*') {
+          const std::size_t end = css_.find("*/", i + 2);
+          i = end == std::string_view::npos ? n : end + 2;
+        } else {
+          ++i;
+        }
       } else if (c == '"' || c == '\'') {
         const std::size_t end = StringEnd(i);
         if (importing_ && !imported_) {
@@ -77,7 +95,7 @@ class CssScan {
         i += 2;
       } else if (c == '@') {
         std::size_t j = i + 1;
-        while (j < n && IsNameByte(static_cast<unsigned char>(css_[j]))) ++j;
+        while (j < n && IsNameByte(p[j])) ++j;
         const std::string_view word = css_.substr(i + 1, j - i - 1);
         if (SameTextAscii(word, "import")) importing_ = true, imported_ = false;
         if (SameTextAscii(word, "font-face")) fontFacePending_ = true;
@@ -95,27 +113,21 @@ class CssScan {
         if (depth_ > 0) --depth_;
         ++i;
       } else if (c == '(') {
-        ++parens_;
-        ++i;
-      } else if (c == ')') {
+        // The function's name is the run of name bytes just before it.
+        std::size_t k = i;
+        while (k > 0 && IsNameByte(p[k - 1])) --k;
+        const std::string_view name = css_.substr(k, i - k);
+        if (SameTextAscii(name, "url")) {
+          i = Url(i + 1);
+        } else {
+          ++parens_;
+          if (SameTextAscii(name, "image-set") || SameTextAscii(name, "-webkit-image-set"))
+            imageSet_ = parens_;
+          ++i;
+        }
+      } else {  // ')'
         if (parens_ == imageSet_) imageSet_ = 0;
         if (parens_ > 0) --parens_;
-        ++i;
-      } else if (IsNameByte(static_cast<unsigned char>(c)) &&
-                 !IsAsciiDigit(static_cast<unsigned char>(c))) {
-        std::size_t j = i + 1;
-        while (j < n && IsNameByte(static_cast<unsigned char>(css_[j]))) ++j;
-        if (j < n && css_[j] == '(') {
-          const std::string_view name = css_.substr(i, j - i);
-          if (SameTextAscii(name, "url")) {
-            j = Url(j + 1);
-          } else if (SameTextAscii(name, "image-set") || SameTextAscii(name, "-webkit-image-set")) {
-            imageSet_ = ++parens_;
-            ++j;
-          }
-        }
-        i = j;
-      } else {
         ++i;
       }
     }

@@ -1,0 +1,150 @@
+// What a page needs beyond its plain tags: srcset candidates, style sheets
+// with their imports, fonts and pictures, <base href>, names a browser
+// finds under file://, and links to what could not be saved. The saved
+// text is checked byte for byte.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+
+#include "headless_job.h"
+#include "qt_wait.h"
+#include "suite_server.h"
+#include "temp_dir.h"
+#include "urlmon.h"
+
+namespace leafstash {
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+
+class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
+ public:
+  static void Route(httplib::Server& s) {
+    // Routes are patterns: the path's parentheses and points taken as written.
+    const auto content = [&s](const std::string& Path, std::string Body, const char* Type) {
+      std::string pattern;
+      for (const char c : Path) {
+        if (c == '(' || c == ')' || c == '.') pattern += '\\';
+        pattern += c;
+      }
+      s.Get(pattern, [Body, Type](const Request&, Response& r) { r.set_content(Body, Type); });
+    };
+    content("/q/index.html",
+            "<html><head><base href=\"sub/\"><link rel=\"stylesheet\" href=\"css/site.css?8\" "
+            "integrity=\"sha384-abc\" crossorigin=\"anonymous\"><link rel=canonical "
+            "href=\"/q/index.html\"></head>\n"
+            "<body style=\"background:url('bg.png')\"><img src=\"a.png\" srcset=\"a.png 1x,\n"
+            "\tbig,1.png 2x\"><img src=\"gone.png\"><img src=\"bilder/gr\xC3\xBCn.png\">"
+            "<img src=\"bilder/gr%C3%BCn.png\">\n"
+            "<a href=\"other.html#x\">o</a><a href=\"#top\">top</a>"
+            "<img src=\"data:image/gif;base64,R0lG\">\n"
+            "</body></html>\n",
+            "text/html");
+    content("/q/sub/css/site.css",
+            "@import \"more.css\";body{background:url(../img/back.png)}"
+            "@font-face{src:url(f.eot?#iefix&v=1) format(\"eot\")}p{filter:url(#f)}",
+            "text/css");
+    content("/q/sub/css/more.css", "p{background:url(\"p (1).png\")}", "text/css");
+    for (const char* path : {"/q/sub/bg.png", "/q/sub/a.png", "/q/sub/big,1.png",
+                             "/q/sub/img/back.png", "/q/sub/css/p (1).png",
+                             "/q/sub/bilder/gr\xC3\xBCn.png"})
+      content(path, std::string("PNG ") + path, "image/png");
+    content("/q/sub/css/f.eot", "EOT", "application/vnd.ms-fontobject");
+    s.Get("/q/sub/gone.png", [](const Request&, Response& r) {
+      if (goneIsBack_) r.set_content("PNG back", "image/png");
+      else r.status = 404;
+    });
+  }
+
+ protected:
+  void SetUp() override {
+    ResetProcessValues();
+    server_->ClearRequests();
+    goneIsBack_ = false;
+    TProcessValues& p = Process();
+    p.DestPath = dest_.Path();
+    p.ReportError = [this](const std::string& message) { errors_.push_back(message); };
+    p.Settings.SetSavePictures(true);
+    p.Settings.SetMaxThreads(3);
+  }
+  void TearDown() override {
+    EXPECT_TRUE(test::WaitUntil([] { return ActiveBindCount() == 0; }, 5000));
+    EXPECT_TRUE(errors_.empty());
+    ResetProcessValues();
+  }
+
+  std::multiset<std::string> Requested() const {
+    std::multiset<std::string> paths;
+    for (const auto& request : server_->Requests()) paths.insert(request.path);
+    return paths;
+  }
+
+  static inline std::atomic<bool> goneIsBack_{false};
+  test::TempDir dest_;
+  std::vector<std::string> errors_;
+};
+
+TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {
+  Process().PageURL = Url("/q/index.html");
+  const auto first = test::RunHeadlessJob();
+  ASSERT_TRUE(first.Closed);
+  const std::string page =
+      "<html><head><base><link rel=\"stylesheet\" href=\"site.css8.css\"><link rel=canonical "
+      "href=\"INDEX.HTML\"></head>\r\n"
+      "<body style=\"background:url('bg.png')\"><img src=\"a.png\" srcset=\"a.png 1x,\r\n"
+      "\tbig%2C1.png 2x\"><img src=\"" + Url("/q/sub/gone.png") + "\"><img src=\"gr%C3%BCn.png\">"
+      "<img src=\"gr%C3%BCn.png\">\r\n"
+      "<a href=\"" + Url("/q/sub/other.html") + "#x\">o</a><a href=\"#top\">top</a>"
+      "<img src=\"data:image/gif;base64,R0lG\">\r\n"
+      "</body></html>\r\n";
+  EXPECT_EQ(dest_.Read("INDEX.HTML"), page);
+  EXPECT_EQ(dest_.Read("site.css8.css"),
+            "@import \"more.css\";body{background:url(back.png)}"
+            "@font-face{src:url(f.eot#iefix&v=1) format(\"eot\")}p{filter:url(#f)}");
+  EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"p%2520%281%29.png\")}");
+  EXPECT_EQ(dest_.Read("big,1.png"), "PNG /q/sub/big,1.png");
+  EXPECT_EQ(dest_.Read("gr\xC3\xBCn.png"), "PNG /q/sub/bilder/gr\xC3\xBCn.png");
+  EXPECT_EQ(dest_.Read("p%20(1).png"), "PNG /q/sub/css/p (1).png");
+  EXPECT_EQ(dest_.Read("back.png"), "PNG /q/sub/img/back.png");
+  EXPECT_EQ(dest_.Read("f.eot"), "EOT");
+  // The two spellings of one address are one download; the font is asked
+  // for without its fragment, the canonical link and the anchor not at all.
+  const auto requested = Requested();
+  EXPECT_EQ(requested.count("/q/sub/bilder/gr\xC3\xBCn.png"), 1u);
+  EXPECT_EQ(requested.count("/q/sub/css/f.eot"), 1u);
+  EXPECT_EQ(requested.count("/q/index.html"), 1u);
+  EXPECT_EQ(requested.count("/q/sub/other.html"), 0u);
+  EXPECT_EQ(first.Entries.at(Url("/q/sub/gone.png")).State, TURLState::Failed);
+
+  // The picture is back: a later job that reuses the folder fetches it
+  // alone and points the saved page at it, changing nothing else.
+  goneIsBack_ = true;
+  server_->ClearRequests();
+  Process().Settings.SetSkipExisting(true);
+  const auto second = test::RunHeadlessJob();
+  ASSERT_TRUE(second.Closed);
+  EXPECT_EQ(Requested(), std::multiset<std::string>{"/q/sub/gone.png"});
+  EXPECT_EQ(dest_.Read("gone.png"), "PNG back");
+  std::string expected = page;
+  expected.replace(expected.find(Url("/q/sub/gone.png")), Url("/q/sub/gone.png").size(), "gone.png");
+  EXPECT_EQ(dest_.Read("INDEX.HTML"), expected);
+  for (const auto& [url, entry] : second.Entries) EXPECT_EQ(entry.State, TURLState::Done) << url;
+}
+
+TEST_F(RequisitesTest, WithoutPicturesTheirLinksGoToTheWeb) {
+  Process().PageURL = Url("/q/index.html");
+  Process().Settings.SetSavePictures(false);
+  ASSERT_TRUE(test::RunHeadlessJob().Closed);
+  const std::string page = dest_.Read("INDEX.HTML");
+  EXPECT_NE(page.find("<img src=\"" + Url("/q/sub/a.png") + "\" srcset=\"" + Url("/q/sub/a.png") +
+                      " 1x,\r\n\t" + Url("/q/sub/big,1.png") + " 2x\">"),
+            std::string::npos)
+      << page;
+  EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"" + Url("/q/sub/css/p%20\\(1\\).png") + "\")}");
+  EXPECT_EQ(dest_.Read("f.eot"), "EOT");  // fonts are not pictures
+}
+
+}  // namespace
+}  // namespace leafstash
