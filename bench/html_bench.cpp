@@ -1,7 +1,9 @@
-// Throughput of the text helpers and the hyperlink scanner on 8 MB inputs.
+// Throughput of the text helpers, the hyperlink scanner and the engine's
+// reference scanners on 8 MB pages and a 2 MB style sheet.
 #include <benchmark/benchmark.h>
 
 #include "href_parser.h"
+#include "page_refs.h"
 #include "page_gen.h"
 #include "text_utils.h"
 
@@ -50,6 +52,50 @@ BENCHMARK(BM_ScanHtml)->Unit(benchmark::kMillisecond);
 
 void BM_ScanHostile(benchmark::State& state) { Scan(state, HostileLines()); }
 BENCHMARK(BM_ScanHostile)->Unit(benchmark::kMillisecond);
+
+// The engine's scan of a stored page for what it needs.
+void BM_ScanPage(benchmark::State& state) {
+  const std::string page = JoinLines(RealisticLines());
+  std::size_t refs = 0;
+  for (auto _ : state) {
+    const std::vector<TResourceRef> found = ScanPageRefs(page);
+    refs = found.size();
+    benchmark::DoNotOptimize(found.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+  state.counters["refs"] = static_cast<double>(refs);
+}
+BENCHMARK(BM_ScanPage)->Unit(benchmark::kMillisecond);
+
+// A 2 MB style sheet with 20,000 url()s in the spellings sites use.
+void BM_ScanCss(benchmark::State& state) {
+  constexpr int kUrls = 20000;
+  constexpr std::size_t kBytes = 2u << 20;
+  std::string css;
+  css.reserve(kBytes + 4096);
+  for (int i = 0; i < kUrls; ++i) {
+    const std::string n = std::to_string(i);
+    const char* quote = i % 3 == 0 ? "\"" : i % 3 == 1 ? "'" : "";
+    css += ".bg-" + n + " { background: #fff url(" + quote + "../img/p" + n + ".png" + quote +
+           ") no-repeat 0 0 }\n";
+    // Rules without references fill each entry's share of the sheet.
+    const std::size_t share = kBytes * static_cast<std::size_t>(i + 1) / kUrls;
+    if (i % 8 == 0) css += "/* section " + n + " */\n";
+    while (css.size() + 80 < share)
+      css += ".b-" + n + " .item:hover > a { color: #333; margin: 0 auto 12px; padding: 4px }\n";
+    if (css.size() < share) css.append(share - css.size() - 1, ' ') += '\n';
+  }
+  std::size_t refs = 0;
+  for (auto _ : state) {
+    std::vector<TResourceRef> found;
+    ScanCssRefs(css, 0, TRefContext::Css, 0, found);
+    refs = found.size();
+    benchmark::DoNotOptimize(found.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * css.size()));
+  state.counters["refs"] = static_cast<double>(refs);
+}
+BENCHMARK(BM_ScanCss)->Unit(benchmark::kMillisecond);
 
 void BM_ReplaceAll(benchmark::State& state) {
   const std::string find = "href=\"a.gif\"";  // 12 bytes

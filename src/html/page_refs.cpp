@@ -2,6 +2,7 @@
 // tokenizer reads the tags: attribute names and values by the HTML rules,
 // the first of two attributes of one name counting, and the content of
 // script, style and the other raw-text elements skipped whole.
+#include <algorithm>
 #include <cstring>
 
 #include "page_refs.h"
@@ -267,6 +268,25 @@ class PageScan {
 }  // namespace
 
 std::vector<TResourceRef> ScanPageRefs(std::string_view Html) { return PageScan(Html).Run(); }
+
+std::string DeclaredCharset(std::string_view Html) {
+  const std::string head = LowerCopy(Html.substr(0, 1024));
+  for (std::size_t meta = head.find("<meta"); meta != npos; meta = head.find("<meta", meta + 5)) {
+    const std::size_t end = std::min(head.find('>', meta), head.size());
+    const std::size_t at = head.find("charset", meta);
+    if (at == npos || at > end) continue;
+    std::size_t i = at + 7;
+    while (i < end && (IsSpace(head[i]) || head[i] == '=' || head[i] == '"' || head[i] == '\''))
+      ++i;
+    std::size_t j = i;
+    while (j < end && (IsAsciiLetter(static_cast<unsigned char>(head[j])) ||
+                       IsAsciiDigit(static_cast<unsigned char>(head[j])) ||
+                       std::string_view("-_.:").find(head[j]) != npos))
+      ++j;
+    if (j > i) return head.substr(i, j - i);
+  }
+  return {};
+}
 
 void ScanSrcset(std::string_view Value, std::size_t Offset, std::uint32_t Tag,
                 std::vector<TResourceRef>& Out) {

@@ -49,6 +49,11 @@ struct TResourceRef {
 // attributes are read as CSS.
 std::vector<TResourceRef> ScanPageRefs(std::string_view Html);
 
+// The character set a page declares in its first 1024 bytes, as a browser
+// looks for it (<meta charset> or <meta http-equiv content="...charset=">),
+// lower case; empty when it declares none.
+std::string DeclaredCharset(std::string_view Html);
+
 // Every url(), @import and image-set() reference of a style sheet, in text
 // order: imported sheets as StyleSheet, @font-face sources as Resource,
 // the rest as Picture. Offset is added to each position; Tag is given to

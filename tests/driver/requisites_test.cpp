@@ -52,6 +52,13 @@ class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
                              "/q/sub/bilder/gr\xC3\xBCn.png"})
       content(path, std::string("PNG ") + path, "image/png");
     content("/q/sub/css/f.eot", "EOT", "application/vnd.ms-fontobject");
+    // A page in Latin-1 writes "ü" as one byte; browsers ask for it in UTF-8.
+    content("/l/latin.html",
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+            "charset=ISO-8859-1\"></head><img src=\"bild-gr\xFCn.png\"><img "
+            "src=\"bild-gr%C3%BCn.png\"></html>",
+            "text/html");
+    content("/l/bild-gr\xC3\xBCn.png", "PNG latin", "image/png");
     s.Get("/q/sub/gone.png", [](const Request&, Response& r) {
       if (goneIsBack_) r.set_content("PNG back", "image/png");
       else r.status = 404;
@@ -144,6 +151,17 @@ TEST_F(RequisitesTest, WithoutPicturesTheirLinksGoToTheWeb) {
       << page;
   EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"" + Url("/q/sub/css/p%20\\(1\\).png") + "\")}");
   EXPECT_EQ(dest_.Read("f.eot"), "EOT");  // fonts are not pictures
+}
+
+TEST_F(RequisitesTest, AddressesOfAPageInAnotherCharacterSetAreAskedForInUtf8) {
+  Process().PageURL = Url("/l/latin.html");
+  ASSERT_TRUE(test::RunHeadlessJob().Closed);
+  EXPECT_EQ(dest_.Read("bild-gr\xC3\xBCn.png"), "PNG latin");
+  EXPECT_EQ(Requested(), (std::multiset<std::string>{"/l/bild-gr\xC3\xBCn.png", "/l/latin.html"}));
+  EXPECT_EQ(dest_.Read("INDEX.HTML"),
+            "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+            "charset=ISO-8859-1\"></head><img src=\"bild-gr%C3%BCn.png\"><img "
+            "src=\"bild-gr%C3%BCn.png\"></html>\r\n");
 }
 
 }  // namespace

@@ -125,12 +125,14 @@ class TJobDriver : public QObject {
   void Post(int Message);
   void StartDownloads();
   void Fail(std::size_t Entry, std::string Reason);
-  void QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base);
+  // Charset: the one the page declares, in which its addresses are written.
+  void QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base,
+                 const std::string& Charset);
   // The text with each reference made local where the table holds its file
   // and absolute where it does not; with AbsoluteOnly, only the absolute
   // references whose file the table now holds change.
   std::string RewriteRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
-                          const TUrlBase& Base, bool AbsoluteOnly);
+                          const TUrlBase& Base, const std::string& Charset, bool AbsoluteOnly);
   TURLListMan& List() const;
 
   TJobUiDelegate* delegate_ = nullptr;

@@ -1,9 +1,11 @@
 // Resource discovery in stored pages and style sheets, and the rewriting of
 // their references once the downloads are over.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <unordered_set>
 
+#include "charset.h"
 #include "file_utils.h"
 #include "job_driver.h"
 #include "job_texts.h"
@@ -18,6 +20,15 @@ bool IsStored(TURLState State) {
   return State == TURLState::Done || State == TURLState::AwaitingRewrite;
 }
 
+// A reference's address in UTF-8: a page in another character set writes
+// its non-ASCII characters in that set, and browsers request them as UTF-8.
+std::string Utf8Url(const std::string& Url, const std::string& Charset) {
+  if (IsUtf8Label(Charset) ||
+      std::none_of(Url.begin(), Url.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+    return Url;
+  return ConvertToUtf8(Url, Charset).value_or(Url);
+}
+
 // The address a reference asks for, as the table holds addresses; empty
 // for references that are not fetched over http or https.
 std::string RequestAddress(const TUrlBase& Base, std::string_view Url) {
@@ -28,10 +39,11 @@ std::string RequestAddress(const TUrlBase& Base, std::string_view Url) {
 
 // The address against which a page's references are read: its own, or
 // the one its <base href> names.
-std::string PageBase(const std::string& PageUrl, const std::vector<TResourceRef>& Refs) {
+std::string PageBase(const std::string& PageUrl, const std::vector<TResourceRef>& Refs,
+                     const std::string& Charset) {
   for (const TResourceRef& ref : Refs) {
     if (ref.Role != TRefRole::Base) continue;
-    std::string base = ResolveUrl(PageUrl, ref.Url);
+    std::string base = EncodeAddress(ResolveUrl(PageUrl, Utf8Url(ref.Url, Charset)));
     return IsHttpUrl(base) ? base : PageUrl;
   }
   return PageUrl;
@@ -56,7 +68,8 @@ bool TJobDriver::ScanSavedPage(const std::string& Path) {
   const std::optional<std::string> text = ReadPageText(Path);
   if (!text) return false;
   const std::vector<TResourceRef> refs = ScanPageRefs(*text);
-  QueueRefs(refs, TUrlBase(PageBase(CurrentPageURL, refs)));
+  const std::string charset = DeclaredCharset(*text);
+  QueueRefs(refs, TUrlBase(PageBase(CurrentPageURL, refs, charset)), charset);
   return true;
 }
 
@@ -70,32 +83,34 @@ bool TJobDriver::ScanSavedStyleSheet(const std::string& Path) {
   if (!text || static_cast<std::int64_t>(text->size()) > kMaxScannedPage) return false;
   std::vector<TResourceRef> refs;
   ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
-  QueueRefs(refs, TUrlBase(CurrentPageURL));
+  QueueRefs(refs, TUrlBase(CurrentPageURL), "");
   return true;
 }
 
-void TJobDriver::QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base) {
+void TJobDriver::QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base,
+                           const std::string& Charset) {
   for (const TResourceRef& ref : Refs) {
+    const std::string url = Utf8Url(ref.Url, Charset);
     switch (ref.Role) {
       case TRefRole::Reference:
       case TRefRole::Base:
       case TRefRole::Integrity:
         continue;
       case TRefRole::SrcDoc:
-        QueueRefs(ScanPageRefs(ref.Url), Base);
+        QueueRefs(ScanPageRefs(ref.Url), Base, Charset);
         continue;
       case TRefRole::Anchor: {
         // Linked pages come only when chosen, and the command line chooses
         // them here, from the browser page as it arrives.
         if (!takingLinks_) continue;
-        const std::string address = RequestAddress(Base, ref.Url);
+        const std::string address = RequestAddress(Base, url);
         if (!address.empty() && (TakeLinks == TLinkChoice::All ||
                                  GetSiteRoot(address) == GetSiteRoot(CurrentPageURL)))
           List().Add(address, "", "", "", TURLKind::Other, TURLState::Queued);
         continue;
       }
       default: {
-        const std::string address = RequestAddress(Base, ref.Url);
+        const std::string address = RequestAddress(Base, url);
         if (address.empty()) continue;
         const TURLKind kind = ref.Role == TRefRole::Picture ? TURLKind::Picture : TURLKind::Other;
         List().Add(address, CurrentPageURL, "", "", kind, TURLState::Queued);
@@ -105,7 +120,8 @@ void TJobDriver::QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase
 }
 
 std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
-                                    const TUrlBase& Base, bool AbsoluteOnly) {
+                                    const TUrlBase& Base, const std::string& Charset,
+                                    bool AbsoluteOnly) {
   const TURLListMan& list = List();
   std::vector<TEdit> edits;
   std::unordered_set<std::uint32_t> localTags;  // elements with a local reference
@@ -118,18 +134,19 @@ std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TRe
       continue;
     }
     if (ref.Role == TRefRole::SrcDoc) {
-      const std::string inner = RewriteRefs(ref.Url, ScanPageRefs(ref.Url), Base, false);
+      const std::string inner = RewriteRefs(ref.Url, ScanPageRefs(ref.Url), Base, Charset, false);
       if (inner != ref.Url) edits.push_back({ref.Offset, ref.Length, AsAttributeText(inner)});
       continue;
     }
-    const std::string address = RequestAddress(Base, ref.Url);
+    const std::string url = Utf8Url(ref.Url, Charset);
+    const std::string address = RequestAddress(Base, url);
     if (address.empty()) continue;  // fragments, data:, mailto: and the like
-    const std::string fragment = GetFragment(ref.Url);
+    const std::string fragment = GetFragment(url);
     std::string link;
     if (const auto index = list.FindByURL(address); index && IsStored(list.Item(*index).State)) {
       link = LocalNameAsLink(list.Item(*index).LocalName) + AddressAsLink(fragment);
       localTags.insert(ref.Tag);
-    } else if (HasUrlScheme(ref.Url)) {
+    } else if (HasUrlScheme(url)) {
       continue;  // not saved, and already absolute: it works online as it is
     } else {
       // Not saved (failed, refused or not chosen): the copy points at the
@@ -163,14 +180,15 @@ void TJobDriver::RewritePages() {
       } else if (styleSheets_.count(*index)) {
         std::vector<TResourceRef> refs;
         ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
-        rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), false);
+        rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), "", false);
       } else if (IsTextPage(*text)) {
         // A page taken over from an earlier job keeps its line ends.
         const std::string page =
             list.RewritesAbsoluteOnly(*index) ? *text : WithCrLfLines(*text);
         const std::vector<TResourceRef> refs = ScanPageRefs(page);
-        rewritten = RewriteRefs(page, refs, TUrlBase(PageBase(CurrentPageURL, refs)),
-                                list.RewritesAbsoluteOnly(*index));
+        const std::string charset = DeclaredCharset(page);
+        rewritten = RewriteRefs(page, refs, TUrlBase(PageBase(CurrentPageURL, refs, charset)),
+                                charset, list.RewritesAbsoluteOnly(*index));
       } else {
         rewritten = *text;
       }
