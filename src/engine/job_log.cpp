@@ -15,6 +15,10 @@ namespace {
 
 constexpr const char* kLogFile = "lfsta4.log";
 
+bool IsStyleSheetName(std::string_view Name) {
+  return Name.size() > 4 && SameTextAscii(Name.substr(Name.size() - 4), ".css");
+}
+
 std::string EncodeLog(const std::vector<TURLEntry>& Entries) {
   std::string data(Entries.size() * kLogRecordSize, '\0');
   for (std::size_t i = 0; i < Entries.size(); ++i)
@@ -83,7 +87,8 @@ void TURLListMan::RestoreFromLog() {
     if (!NameTaken(record.LocalName, std::nullopt))
       Add(record.EntryURL, record.Referrer, record.LinkTitle, record.LocalName, record.Kind,
           TURLState::Done);
-    if (record.Kind == TURLKind::Page) RescanSavedPage(record);
+    if (record.Kind == TURLKind::Page || IsStyleSheetName(record.LocalName))
+      RescanSavedPage(record);
   }
 }
 
@@ -105,8 +110,14 @@ void TURLListMan::RescanSavedPage(const TURLEntry& Record) {
   }
   if (!page) return;
 
+  // A style sheet is read for its references like a page.
+  std::vector<TResourceRef> refs;
+  if (Record.Kind == TURLKind::Page)
+    refs = ScanPageRefs(*page);
+  else
+    ScanCssRefs(*page, 0, TRefContext::Css, 0, refs);
   bool fetchedAgain = false;  // the page refers to the web for something now fetched
-  for (const TResourceRef& ref : ScanPageRefs(*page)) {
+  for (const TResourceRef& ref : refs) {
     if (ref.Role != TRefRole::Picture && ref.Role != TRefRole::Frame &&
         ref.Role != TRefRole::StyleSheet && ref.Role != TRefRole::Resource)
       continue;

@@ -85,9 +85,10 @@ class TURLListMan {
   // Throws TFileError when the log cannot be written.
   void KeepLogCurrent();
   void RestoreFromLog();
+  // Takes over what an earlier job's saved page or style sheet refers to.
   void RescanSavedPage(const TURLEntry& Record);
-  // A page taken over from the earlier job whose absolute references are
-  // to be made local once the downloads are over.
+  // A page or style sheet taken over from the earlier job whose absolute
+  // references are to be made local once the downloads are over.
   bool RewritesAbsoluteOnly(std::size_t Index) const { return absoluteRewrites_.count(Index) != 0; }
   // The first earlier record whose local name is Value, or is Value with
   // its percent escapes decoded.

@@ -46,7 +46,8 @@ class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
             "@import \"more.css\";body{background:url(../img/back.png)}"
             "@font-face{src:url(f.eot?#iefix&v=1) format(\"eot\")}p{filter:url(#f)}",
             "text/css");
-    content("/q/sub/css/more.css", "p{background:url(\"p (1).png\")}", "text/css");
+    content("/q/sub/css/more.css", "p{background:url(\"p (1).png\")}@font-face{src:url(late.woff2)}",
+            "text/css");
     for (const char* path : {"/q/sub/bg.png", "/q/sub/a.png", "/q/sub/big,1.png",
                              "/q/sub/img/back.png", "/q/sub/css/p (1).png",
                              "/q/sub/bilder/gr\xC3\xBCn.png"})
@@ -59,10 +60,12 @@ class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
             "src=\"bild-gr%C3%BCn.png\"></html>",
             "text/html");
     content("/l/bild-gr\xC3\xBCn.png", "PNG latin", "image/png");
-    s.Get("/q/sub/gone.png", [](const Request&, Response& r) {
-      if (goneIsBack_) r.set_content("PNG back", "image/png");
-      else r.status = 404;
-    });
+    // Missing the first time, there the next.
+    for (const char* path : {"/q/sub/gone.png", "/q/sub/css/late.woff2"})
+      s.Get(path, [](const Request& q, Response& r) {
+        if (goneIsBack_) r.set_content("back", q.path.back() == '2' ? "font/woff2" : "image/png");
+        else r.status = 404;
+      });
   }
 
  protected:
@@ -110,7 +113,8 @@ TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {
   EXPECT_EQ(dest_.Read("site.css8.css"),
             "@import \"more.css\";body{background:url(back.png)}"
             "@font-face{src:url(f.eot#iefix&v=1) format(\"eot\")}p{filter:url(#f)}");
-  EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"p%2520%281%29.png\")}");
+  EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"p%2520%281%29.png\")}@font-face{src:url(" +
+                                        Url("/q/sub/css/late.woff2") + ")}");
   EXPECT_EQ(dest_.Read("big,1.png"), "PNG /q/sub/big,1.png");
   EXPECT_EQ(dest_.Read("gr\xC3\xBCn.png"), "PNG /q/sub/bilder/gr\xC3\xBCn.png");
   EXPECT_EQ(dest_.Read("p%20(1).png"), "PNG /q/sub/css/p (1).png");
@@ -125,15 +129,17 @@ TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {
   EXPECT_EQ(requested.count("/q/sub/other.html"), 0u);
   EXPECT_EQ(first.Entries.at(Url("/q/sub/gone.png")).State, TURLState::Failed);
 
-  // The picture is back: a later job that reuses the folder fetches it
-  // alone and points the saved page at it, changing nothing else.
+  // The picture and the font are back: a later job that reuses the folder
+  // fetches them alone and points the saved page and sheet at them,
+  // changing nothing else.
   goneIsBack_ = true;
   server_->ClearRequests();
   Process().Settings.SetSkipExisting(true);
   const auto second = test::RunHeadlessJob();
   ASSERT_TRUE(second.Closed);
-  EXPECT_EQ(Requested(), std::multiset<std::string>{"/q/sub/gone.png"});
-  EXPECT_EQ(dest_.Read("gone.png"), "PNG back");
+  EXPECT_EQ(Requested(), (std::multiset<std::string>{"/q/sub/css/late.woff2", "/q/sub/gone.png"}));
+  EXPECT_EQ(dest_.Read("gone.png"), "back");
+  EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"p%2520%281%29.png\")}@font-face{src:url(late.woff2)}");
   std::string expected = page;
   expected.replace(expected.find(Url("/q/sub/gone.png")), Url("/q/sub/gone.png").size(), "gone.png");
   EXPECT_EQ(dest_.Read("INDEX.HTML"), expected);
@@ -149,7 +155,8 @@ TEST_F(RequisitesTest, WithoutPicturesTheirLinksGoToTheWeb) {
                       " 1x,\r\n\t" + Url("/q/sub/big,1.png") + " 2x\">"),
             std::string::npos)
       << page;
-  EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"" + Url("/q/sub/css/p%20\\(1\\).png") + "\")}");
+  EXPECT_EQ(dest_.Read("more.css"), "p{background:url(\"" + Url("/q/sub/css/p%20\\(1\\).png") +
+                                        "\")}@font-face{src:url(" + Url("/q/sub/css/late.woff2") + ")}");
   EXPECT_EQ(dest_.Read("f.eot"), "EOT");  // fonts are not pictures
 }
 

@@ -177,10 +177,12 @@ void TJobDriver::RewritePages() {
       std::string rewritten;
       if (static_cast<std::int64_t>(text->size()) > kMaxScannedPage) {
         rewritten = *text;
-      } else if (styleSheets_.count(*index)) {
+      } else if (styleSheets_.count(*index) || entry.Kind != TURLKind::Page) {
+        // Sheets of this job, and those of an earlier one taken over.
         std::vector<TResourceRef> refs;
         ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
-        rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), "", false);
+        rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), "",
+                                list.RewritesAbsoluteOnly(*index));
       } else if (IsTextPage(*text)) {
         // A page taken over from an earlier job keeps its line ends.
         const std::string page =
