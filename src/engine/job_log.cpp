@@ -6,6 +6,7 @@
 #include "file_utils.h"
 #include "process_values.h"
 #include "page_refs.h"
+#include "page_text.h"
 #include "text_utils.h"
 #include "url_list.h"
 #include "url_utils.h"
@@ -92,6 +93,12 @@ void TURLListMan::RestoreFromLog() {
   }
 }
 
+const TURLEntry* TURLListMan::FindLogRecordByURL(std::string_view Address) const {
+  for (const TURLEntry& record : EarlierRecords)
+    if (record.EntryURL == Address) return &record;
+  return nullptr;
+}
+
 const TURLEntry* TURLListMan::FindLogRecordByLocalName(std::string_view Value) const {
   const std::string decoded = DecodePercent(Value);
   for (const TURLEntry& record : EarlierRecords)
@@ -108,7 +115,8 @@ void TURLListMan::RescanSavedPage(const TURLEntry& Record) {
   } catch (const TFileError&) {
     return;  // a page that cannot be read has nothing to take over
   }
-  if (!page) return;
+  // What the earlier job kept unscanned is not read now either.
+  if (!page || !IsScannedPage(*page)) return;
 
   // A style sheet is read for its references like a page.
   std::vector<TResourceRef> refs;
@@ -124,12 +132,21 @@ void TURLListMan::RescanSavedPage(const TURLEntry& Record) {
     const TURLKind kind = ref.Role == TRefRole::Picture ? TURLKind::Picture : TURLKind::Other;
     const std::string value = StripFragment(ref.Url);
     if (value.empty()) continue;
+    const TURLEntry* found = nullptr;
     if (IsHttpUrl(value)) {
-      // The earlier job left it absolute because it could not save it.
-      if (Add(value, ScanPageURL, "", "", kind, TURLState::Queued)) fetchedAgain = true;
-      continue;
+      // Left absolute by the earlier job, which could not save it then;
+      // perhaps a later one did.
+      found = FindLogRecordByURL(EncodeAddress(value));
+      if (!found || found->State != TURLState::Done || !RecordFilePresent(*found)) {
+        Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
+        const auto entry = FindByURL(EncodeAddress(value));
+        if (entry && Item(*entry).State == TURLState::Queued) fetchedAgain = true;
+        continue;
+      }
+      fetchedAgain = true;  // saved by now: the reference is made local
+    } else {
+      found = FindLogRecordByLocalName(value);
     }
-    const TURLEntry* found = FindLogRecordByLocalName(value);
     if (!found) {
       Add(value, ScanPageURL, "", "", kind, TURLState::Queued);
     } else if (found->State == TURLState::Done && RecordFilePresent(*found) &&

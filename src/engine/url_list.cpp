@@ -170,7 +170,7 @@ void TURLListMan::AddPageAndFrames() {
 std::optional<std::size_t> TURLListMan::PageEntry() const {
   const std::string& page = Process().PageURL;
   if (page.empty()) return std::nullopt;
-  const auto index = byURL_.Find(ResolveUrl("", StripFragment(page)));
+  const auto index = byURL_.Find(EncodeAddress(ResolveUrl("", StripFragment(page))));
   if (!index || !entries_[*index].Referrer.empty()) return std::nullopt;
   return index;
 }

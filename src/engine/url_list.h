@@ -90,6 +90,8 @@ class TURLListMan {
   // A page or style sheet taken over from the earlier job whose absolute
   // references are to be made local once the downloads are over.
   bool RewritesAbsoluteOnly(std::size_t Index) const { return absoluteRewrites_.count(Index) != 0; }
+  // The first earlier record of Address.
+  const TURLEntry* FindLogRecordByURL(std::string_view Address) const;
   // The first earlier record whose local name is Value, or is Value with
   // its percent escapes decoded.
   const TURLEntry* FindLogRecordByLocalName(std::string_view Value) const;

@@ -100,7 +100,7 @@ class CssScan {
       // Most bytes of a sheet are names, numbers, blanks and punctuation
       // that only matter inside an @import, an @font-face or an
       // image-set(): passed over in one tight loop.
-      if (importing_ || fontFacePending_ || fontFace_ || imageSet_) {
+      if (importing_ || naming_ || fontFacePending_ || fontFace_ || imageSet_) {
         while (i < n && !kStopsInside[p[i]]) ++i;
       } else {
         i = SkipToStop(p, i, n);
@@ -130,13 +130,15 @@ class CssScan {
         while (j < n && IsNameByte(p[j])) ++j;
         const std::string_view word = css_.substr(i + 1, j - i - 1);
         if (SameTextAscii(word, "import")) importing_ = true, imported_ = false;
+        // The address of a namespace or a document rule names no file.
+        if (SameTextAscii(word, "namespace") || SameTextAscii(word, "-moz-document")) naming_ = true;
         if (SameTextAscii(word, "font-face") && !fontFace_) fontFacePending_ = true, depth_ = 0;
         i = j;
       } else if (c == ';') {
-        importing_ = false;
+        importing_ = naming_ = false;
         ++i;
       } else if (c == '{') {
-        importing_ = false;
+        importing_ = naming_ = false;
         ++depth_;
         if (fontFacePending_) fontFace_ = true, fontFacePending_ = false;
         ++i;
@@ -197,24 +199,14 @@ class CssScan {
                           : fontFace_ ? TRefRole::Resource
                                       : TRefRole::Picture;
     if (importing_) imported_ = true;
-    Emit(start, end, role);
+    if (!naming_) Emit(start, end, role);
     const std::size_t close = css_.find(')', j);
     return close == std::string_view::npos ? n : close + 1;
   }
 
   void Emit(std::size_t Start, std::size_t End, TRefRole Role) {
     if (End <= Start) return;
-    const std::string_view raw = css_.substr(Start, End - Start);
-    std::string url = DecodeCssEscapes(raw);
-    if (context_ == TRefContext::CssInAttribute) {
-      // Quotes written as references inside the attribute.
-      url = CleanLink(url);
-      if (url.size() >= 2 && (url.front() == '"' || url.front() == '\'') && url.back() == url.front())
-        url = url.substr(1, url.size() - 2);
-    }
-    if (!url.empty() && (static_cast<unsigned char>(url.front()) <= 32 ||
-                         static_cast<unsigned char>(url.back()) <= 32))
-      url = Trim(url);
+    std::string url = DecodeRefText(css_.substr(Start, End - Start), context_);
     // Fragments of the page itself and inline data stay as they are.
     if (url.empty() || url[0] == '#' || StartsWithNoCase(url, "data:")) return;
     out_.push_back({offset_ + Start, End - Start, std::move(url), Role, context_, tag_});
@@ -227,6 +219,7 @@ class CssScan {
   std::vector<TResourceRef>& out_;
   bool importing_ = false;        // inside the prelude of an @import
   bool imported_ = false;         // that @import's address was found
+  bool naming_ = false;           // inside the prelude of an @namespace
   bool fontFacePending_ = false;  // an @font-face whose block is to come
   bool fontFace_ = false;         // inside an @font-face block
   int depth_ = 0;                 // braces open inside it
@@ -235,6 +228,21 @@ class CssScan {
 };
 
 }  // namespace
+
+std::string DecodeRefText(std::string_view Raw, TRefContext Context) {
+  if (Context == TRefContext::HtmlAttribute) return CleanLink(Raw);
+  std::string url = DecodeCssEscapes(Raw);
+  if (Context == TRefContext::CssInAttribute) {
+    // Quotes written as references inside the attribute.
+    url = CleanLink(url);
+    if (url.size() >= 2 && (url.front() == '"' || url.front() == '\'') && url.back() == url.front())
+      url = url.substr(1, url.size() - 2);
+  }
+  if (!url.empty() && (static_cast<unsigned char>(url.front()) <= 32 ||
+                       static_cast<unsigned char>(url.back()) <= 32))
+    url = Trim(url);
+  return url;
+}
 
 void ScanCssRefs(std::string_view Css, std::size_t Offset, TRefContext Context,
                  std::uint32_t Tag, std::vector<TResourceRef>& Out) {

@@ -4,6 +4,7 @@
 // script, style and the other raw-text elements skipped whole.
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "page_refs.h"
 #include "text_utils.h"
@@ -56,9 +57,21 @@ class PageScan {
       if (p >= n) break;
       const char c = text_[p];
       if (c == '!' && text_.compare(p, 3, "!--") == 0) {
-        const std::size_t end = text_.find("-->", p + 3);
+        // "<!-->" and "<!--->" are empty comments.
+        const std::size_t from = text_.compare(p + 3, 1, ">") == 0   ? p + 1
+                                 : text_.compare(p + 3, 2, "->") == 0 ? p + 2
+                                                                      : p + 3;
+        const std::size_t end = text_.find("-->", from);
         i = end == npos ? n : end + 3;
-      } else if (c == '!' || c == '?' || c == '/') {
+      } else if (c == '/') {
+        // An end tag; the end of <svg> and <math> is noted.
+        std::size_t q = p + 1;
+        while (q < n && IsAsciiLetter(static_cast<unsigned char>(text_[q]))) ++q;
+        const std::string_view name = text_.substr(p + 1, q - p - 1);
+        if ((SameTextAscii(name, "svg") || SameTextAscii(name, "math")) && foreign_ > 0) --foreign_;
+        const std::size_t end = text_.find('>', p);
+        i = end == npos ? n : end + 1;
+      } else if (c == '!' || c == '?') {
         const std::size_t end = text_.find('>', p);
         i = end == npos ? n : end + 1;
       } else if (IsAsciiLetter(static_cast<unsigned char>(c))) {
@@ -79,16 +92,24 @@ class PageScan {
     while (q < n && !IsSpace(text_[q]) && text_[q] != '/' && text_[q] != '>') ++q;
     const std::string name = LowerCopy(text_.substr(P, q - P));
     attributes_.clear();
-    const std::size_t end = ReadAttributes(q);
+    seen_.clear();
+    bool selfClosing = false;
+    const std::size_t end = ReadAttributes(q, selfClosing);
+    // A tag the text ends inside is dropped, as browsers drop it.
+    if (end == npos) return n;
     ++tag_;
     Element(name);
+    if (name == "svg" || name == "math") {
+      if (!selfClosing) ++foreign_;
+      return end;
+    }
+    // Inside SVG and MathML only script and style hold text of their own.
     static constexpr std::string_view kRawText[] = {
         "script", "style", "textarea", "title", "xmp", "iframe", "noembed", "noframes"};
     for (std::string_view raw : kRawText) {
       if (name != raw) continue;
-      const std::string close = "</" + name;
-      const std::size_t at = FindNoCase(text_, close, end);
-      const std::size_t contentEnd = at == npos ? n : at;
+      if (foreign_ > 0 && (selfClosing || (name != "script" && name != "style"))) return end;
+      const std::size_t contentEnd = RawTextEnd(name, end);
       if (name == "style")
         ScanCssRefs(text_.substr(end, contentEnd - end), end, TRefContext::Css, tag_, refs_);
       return contentEnd;
@@ -96,15 +117,33 @@ class PageScan {
     return end;
   }
 
+  // Where the text of a raw-text element that starts at From ends: at its
+  // end tag ("</name" followed by a blank, "/" or ">"), or the end.
+  std::size_t RawTextEnd(const std::string& Name, std::size_t From) const {
+    const std::string close = "</" + Name;
+    for (std::size_t at = FindNoCase(text_, close, From); at != npos;
+         at = FindNoCase(text_, close, at + 1)) {
+      const std::size_t after = at + close.size();
+      if (after >= text_.size() || IsSpace(text_[after]) || text_[after] == '/' ||
+          text_[after] == '>')
+        return at;
+    }
+    return text_.size();
+  }
+
   // Reads the attributes that follow the tag name ending at Q into
-  // attributes_; returns the offset after the tag's ">".
-  std::size_t ReadAttributes(std::size_t Q) {
+  // attributes_; returns the offset after the tag's ">", npos when the
+  // text ends inside the tag. SelfClosing: the tag ends with "/>".
+  std::size_t ReadAttributes(std::size_t Q, bool& SelfClosing) {
     const std::size_t n = text_.size();
     while (Q < n) {
       const std::size_t lead = Q;
       while (Q < n && (IsSpace(text_[Q]) || text_[Q] == '/')) ++Q;
       if (Q >= n) break;
-      if (text_[Q] == '>') return Q + 1;
+      if (text_[Q] == '>') {
+        SelfClosing = text_[Q - 1] == '/';
+        return Q + 1;
+      }
       Attribute a;
       a.Lead = lead;
       const std::size_t nameStart = Q++;  // a first "=" belongs to the name
@@ -130,10 +169,19 @@ class PageScan {
         }
         Q = a.End;
       }
-      // The first of two attributes of one name counts.
-      if (!Find(a.Name)) attributes_.push_back(std::move(a));
+      // The first of two attributes of one name counts; a tag with many
+      // is checked through a set, so that none costs more than its length.
+      bool first;
+      if (attributes_.size() < 16) {
+        first = !Find(a.Name);
+      } else {
+        if (seen_.empty())
+          for (const Attribute& earlier : attributes_) seen_.insert(earlier.Name);
+        first = seen_.insert(a.Name).second;
+      }
+      if (first) attributes_.push_back(std::move(a));
     }
-    return n;
+    return npos;
   }
 
   const Attribute* Find(std::string_view Name) const {
@@ -153,7 +201,7 @@ class PageScan {
 
   void Emit(const Attribute* A, TRefRole Role) {
     if (!A) return;
-    std::string url = CleanLink(Value(*A));
+    std::string url = DecodeRefText(Value(*A), TRefContext::HtmlAttribute);
     if (url.empty()) return;
     refs_.push_back({A->ValueStart, A->ValueEnd - A->ValueStart, std::move(url), Role,
                      TRefContext::HtmlAttribute, tag_});
@@ -195,6 +243,7 @@ class PageScan {
       Emit(Find("data"), TRefRole::Resource);
     } else if (Name == "input") {
       if (LowerValue("type") == "image") Emit(Find("src"), TRefRole::Picture);
+      Emit(Find("formaction"), TRefRole::Reference);
     } else if (Name == "body" || Name == "table" || Name == "td" || Name == "th") {
       Emit(Find("background"), TRefRole::Picture);
     } else if (Name == "frame" || Name == "iframe") {
@@ -204,7 +253,17 @@ class PageScan {
                          DecodeCharacterReferences(Value(*doc)), TRefRole::SrcDoc,
                          TRefContext::HtmlAttribute, tag_});
     } else if (Name == "link") {
-      Emit(Find("href"), LinkRole());
+      const TRefRole role = LinkRole();
+      Emit(Find("href"), role);
+      if (role == TRefRole::Picture) EmitSrcset("imagesrcset");
+    } else if (Name == "form") {
+      Emit(Find("action"), TRefRole::Reference);
+    } else if (Name == "button") {
+      Emit(Find("formaction"), TRefRole::Reference);
+    } else if (Name == "blockquote" || Name == "q" || Name == "ins" || Name == "del") {
+      Emit(Find("cite"), TRefRole::Reference);
+    } else if (Name == "meta") {
+      EmitRefresh();
     } else if (Name == "image" || Name == "use") {
       const Attribute* href = Find("href");
       Emit(href ? href : Find("xlink:href"), Name == "image" ? TRefRole::Picture
@@ -245,7 +304,8 @@ class PageScan {
       if (!IsSpace(rel[k])) continue;
       const std::string_view word = std::string_view(rel).substr(start + 1, k - start - 1);
       if (word.size() >= 4 && word.substr(word.size() - 4) == "icon") return TRefRole::Picture;
-      if (word == "apple-touch-startup-image") return TRefRole::Picture;
+      if (word == "apple-touch-startup-image" || word == "apple-touch-icon-precomposed")
+        return TRefRole::Picture;
       start = k;
     }
     if (has("modulepreload")) return TRefRole::Resource;
@@ -258,8 +318,36 @@ class PageScan {
     return TRefRole::Reference;
   }
 
+  // The address of <meta http-equiv=refresh content="5; url=...">.
+  void EmitRefresh() {
+    if (LowerValue("http-equiv") != "refresh") return;
+    const Attribute* content = Find("content");
+    if (!content) return;
+    const std::string value = LowerCopy(Value(*content));
+    std::size_t at = value.find("url");
+    if (at == npos) return;
+    at += 3;
+    while (at < value.size() && IsSpace(value[at])) ++at;
+    if (at >= value.size() || value[at] != '=') return;
+    ++at;
+    while (at < value.size() && IsSpace(value[at])) ++at;
+    std::size_t end = value.size();
+    if (at < end && (value[at] == '"' || value[at] == '\'')) {
+      const std::size_t close = value.find(value[at], at + 1);
+      ++at;
+      end = close == npos ? end : close;
+    }
+    while (end > at && IsSpace(value[end - 1])) --end;
+    std::string url = CleanLink(Value(*content).substr(at, end - at));
+    if (url.empty()) return;
+    refs_.push_back({content->ValueStart + at, end - at, std::move(url), TRefRole::Reference,
+                     TRefContext::HtmlAttribute, tag_});
+  }
+
   std::string_view text_;
   std::vector<Attribute> attributes_;
+  std::unordered_set<std::string> seen_;  // names of a tag with many attributes
+  int foreign_ = 0;                       // <svg> and <math> elements open
   std::vector<TResourceRef> refs_;
   std::uint32_t tag_ = 0;
   bool baseSeen_ = false;
@@ -312,11 +400,12 @@ void ScanSrcset(std::string_view Value, std::size_t Offset, std::uint32_t Tag,
                        TRefContext::HtmlAttribute, Tag});
     }
     if (!descriptors) continue;
-    // The descriptors run to a comma outside parentheses.
-    int depth = 0;
-    while (i < n && !(Value[i] == ',' && depth == 0)) {
-      if (Value[i] == '(') ++depth;
-      if (Value[i] == ')' && depth > 0) --depth;
+    // The descriptors run to a comma outside parentheses (which do not
+    // nest: the first ")" closes).
+    bool inParens = false;
+    while (i < n && !(Value[i] == ',' && !inParens)) {
+      if (Value[i] == '(') inParens = true;
+      if (Value[i] == ')') inParens = false;
       ++i;
     }
   }

@@ -49,6 +49,12 @@ struct TResourceRef {
 // attributes are read as CSS.
 std::vector<TResourceRef> ScanPageRefs(std::string_view Html);
 
+// What the text of a reference as written stands for: character
+// references decoded in attributes, CSS escapes in CSS; tabs and line
+// breaks removed and blanks trimmed (attributes), quotes written as
+// references dropped (CSS in attributes).
+std::string DecodeRefText(std::string_view Raw, TRefContext Context);
+
 // The character set a page declares in its first 1024 bytes, as a browser
 // looks for it (<meta charset> or <meta http-equiv content="...charset=">),
 // lower case; empty when it declares none.

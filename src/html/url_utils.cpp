@@ -290,21 +290,32 @@ std::string EncodeAddress(std::string_view Address) {
     return c <= 32 || c >= 127 || c == '"' || c == '<' || c == '>' || c == '`' || c == '{' ||
            c == '}';
   };
-  if (std::none_of(Address.begin(), Address.end(),
-                   [&](char c) { return encoded(static_cast<unsigned char>(c)); }))
-    return std::string(Address);
+  const auto lowerHex = [](char c) { return c >= 'a' && c <= 'f'; };
+  bool clean = true;
+  for (std::size_t i = 0; i < Address.size() && clean; ++i)
+    clean = !encoded(static_cast<unsigned char>(Address[i])) &&
+            !(Address[i] == '%' && i + 2 < Address.size() &&
+              (lowerHex(Address[i + 1]) || lowerHex(Address[i + 2])));
+  if (clean) return std::string(Address);
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(Address.size() + 16);
-  for (const char c : Address) {
-    const unsigned char b = static_cast<unsigned char>(c);
-    if (!encoded(b)) {
-      out += c;
-      continue;
+  for (std::size_t i = 0; i < Address.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(Address[i]);
+    if (b == '%' && i + 2 < Address.size() && HexDigitValue(Address[i + 1]) >= 0 &&
+        HexDigitValue(Address[i + 2]) >= 0) {
+      // An escape's hex digits in upper case: "%c3" and "%C3" are one byte.
+      out += '%';
+      out += kHex[HexDigitValue(Address[i + 1])];
+      out += kHex[HexDigitValue(Address[i + 2])];
+      i += 2;
+    } else if (!encoded(b)) {
+      out += Address[i];
+    } else {
+      out += '%';
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
     }
-    out += '%';
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
   }
   return out;
 }

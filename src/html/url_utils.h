@@ -74,8 +74,9 @@ bool IsCleanLink(std::string_view Link);
 
 // The address as a browser requests it: control bytes, blanks, '"', "<",
 // ">", "`", "{", "}" and every byte of 0x80 and above (UTF-8) percent-
-// encoded; the rest, "%" included, as written. So an address written with
-// raw UTF-8 and the same address percent-encoded are one text.
+// encoded, and the hex digits of escapes in upper case; the rest as
+// written. So an address written with raw UTF-8 and the same address
+// percent-encoded are one text.
 std::string EncodeAddress(std::string_view Address);
 
 // Each "%HH" made the byte it stands for (with OnlyNonAscii, only bytes of

@@ -59,6 +59,9 @@ class CliTest : public test::SuiteWithServer<CliTest> {
       r.set_content("<html><img src=\"here.gif\"><img src=\"gone.gif\"></html>", "text/html");
     });
     s.Get("/holes/here.gif", [](const Request&, Response& r) { r.set_content("GIF", "image/gif"); });
+    s.Get("/ok/caf\xC3\xA9 page.html", [](const Request&, Response& r) {
+      r.set_content("<html>caf\xC3\xA9</html>", "text/html");
+    });
     s.Get("/gone.html", [](const Request&, Response& r) {
       r.status = 404;
       r.set_content("not here", "text/plain");
@@ -208,6 +211,13 @@ TEST_F(CliTest, ExitStatusTellsWhatFailed) {
       << gone.err;
   // The job itself ran: its log is there, the warning file is gone.
   EXPECT_EQ(Names(other), std::vector<std::string>{"lfsta4.log"});
+
+  // An address written with a blank and UTF-8 is the page's, as its
+  // percent-encoded spelling is.
+  test::TempDir third;
+  const CliRun raw = Run({"save", "--quiet", Url("/ok/caf\xC3\xA9 page.html"), third.Path()});
+  EXPECT_EQ(raw.code, 0) << raw.err;
+  EXPECT_EQ(third.Read("INDEX.HTML"), "<html>caf\xC3\xA9</html>\r\n");
 }
 
 TEST_F(CliTest, BadArgumentsAreRefusedAndNothingIsWritten) {

@@ -39,9 +39,10 @@ class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
             "\tbig,1.png 2x\"><img src=\"gone.png\"><img src=\"bilder/gr\xC3\xBCn.png\">"
             "<img src=\"bilder/gr%C3%BCn.png\">\n"
             "<a href=\"other.html#x\">o</a><a href=\"#top\">top</a>"
-            "<img src=\"data:image/gif;base64,R0lG\">\n"
+            "<img src=\"data:image/gif;base64,R0lG\"><iframe src=frame.html></iframe>\n"
             "</body></html>\n",
             "text/html");
+    content("/q/sub/frame.html", "<img src=\"gone.png\">", "text/html");
     content("/q/sub/css/site.css",
             "@import \"more.css\";body{background:url(../img/back.png)}"
             "@font-face{src:url(f.eot?#iefix&v=1) format(\"eot\")}p{filter:url(#f)}",
@@ -57,9 +58,12 @@ class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
     content("/l/latin.html",
             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
             "charset=ISO-8859-1\"></head><img src=\"bild-gr\xFCn.png\"><img "
-            "src=\"bild-gr%C3%BCn.png\"></html>",
+            "src=\"bild-gr%C3%BCn.png\"><img src=\"caf&#233;.png\">"
+            "<iframe srcdoc=&lt;img&#32;src=pics/inner.png&gt;></iframe></html>",
             "text/html");
     content("/l/bild-gr\xC3\xBCn.png", "PNG latin", "image/png");
+    content("/l/caf\xC3\xA9.png", "PNG cafe", "image/png");
+    content("/l/pics/inner.png", "PNG inner", "image/png");
     // Missing the first time, there the next.
     for (const char* path : {"/q/sub/gone.png", "/q/sub/css/late.woff2"})
       s.Get(path, [](const Request& q, Response& r) {
@@ -107,7 +111,7 @@ TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {
       "\tbig%2C1.png 2x\"><img src=\"" + Url("/q/sub/gone.png") + "\"><img src=\"gr%C3%BCn.png\">"
       "<img src=\"gr%C3%BCn.png\">\r\n"
       "<a href=\"" + Url("/q/sub/other.html") + "#x\">o</a><a href=\"#top\">top</a>"
-      "<img src=\"data:image/gif;base64,R0lG\">\r\n"
+      "<img src=\"data:image/gif;base64,R0lG\"><iframe src=frame.html></iframe>\r\n"
       "</body></html>\r\n";
   EXPECT_EQ(dest_.Read("INDEX.HTML"), page);
   EXPECT_EQ(dest_.Read("site.css8.css"),
@@ -128,6 +132,7 @@ TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {
   EXPECT_EQ(requested.count("/q/index.html"), 1u);
   EXPECT_EQ(requested.count("/q/sub/other.html"), 0u);
   EXPECT_EQ(first.Entries.at(Url("/q/sub/gone.png")).State, TURLState::Failed);
+  EXPECT_EQ(dest_.Read("frame.html"), "<img src=\"" + Url("/q/sub/gone.png") + "\">\r\n");
 
   // The picture and the font are back: a later job that reuses the folder
   // fetches them alone and points the saved page and sheet at them,
@@ -143,6 +148,8 @@ TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {
   std::string expected = page;
   expected.replace(expected.find(Url("/q/sub/gone.png")), Url("/q/sub/gone.png").size(), "gone.png");
   EXPECT_EQ(dest_.Read("INDEX.HTML"), expected);
+  // Every page that referred to it, not only the first.
+  EXPECT_EQ(dest_.Read("frame.html"), "<img src=\"gone.png\">\r\n");
   for (const auto& [url, entry] : second.Entries) EXPECT_EQ(entry.State, TURLState::Done) << url;
 }
 
@@ -164,11 +171,16 @@ TEST_F(RequisitesTest, AddressesOfAPageInAnotherCharacterSetAreAskedForInUtf8) {
   Process().PageURL = Url("/l/latin.html");
   ASSERT_TRUE(test::RunHeadlessJob().Closed);
   EXPECT_EQ(dest_.Read("bild-gr\xC3\xBCn.png"), "PNG latin");
-  EXPECT_EQ(Requested(), (std::multiset<std::string>{"/l/bild-gr\xC3\xBCn.png", "/l/latin.html"}));
+  // A character written as a reference is not converted a second time.
+  EXPECT_EQ(dest_.Read("caf\xC3\xA9.png"), "PNG cafe");
+  EXPECT_EQ(Requested(), (std::multiset<std::string>{"/l/bild-gr\xC3\xBCn.png", "/l/caf\xC3\xA9.png",
+                                                     "/l/latin.html", "/l/pics/inner.png"}));
+  // An unquoted srcdoc is written back quoted.
   EXPECT_EQ(dest_.Read("INDEX.HTML"),
             "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
             "charset=ISO-8859-1\"></head><img src=\"bild-gr%C3%BCn.png\"><img "
-            "src=\"bild-gr%C3%BCn.png\"></html>\r\n");
+            "src=\"bild-gr%C3%BCn.png\"><img src=\"caf%C3%A9.png\">"
+            "<iframe srcdoc=\"<img src=inner.png>\"></iframe></html>\r\n");
 }
 
 }  // namespace

@@ -52,6 +52,10 @@ TEST(Srcset, CandidatesAsBrowsersSplitThem) {
   refs.clear();
   ScanSrcset(" , ,", 0, 0, refs);
   EXPECT_TRUE(refs.empty());
+  // Parentheses in descriptors do not nest: the first ")" closes them.
+  const std::string parens = "a.png 1x((),b.png 2x";
+  ScanSrcset(parens, 0, 0, refs);
+  EXPECT_EQ(Describe(parens, refs), (Lines{"picture a.png [a.png]", "picture b.png [b.png]"}));
 }
 
 TEST(PageRefs, EveryElementThatLoadsSomething) {
@@ -88,6 +92,14 @@ TEST(PageRefs, LinkElementsByTheirRel) {
                    "picture 2.ico [2.ico]", "picture 3.png [3.png]", "picture 4.svg [4.svg]",
                    "sheet p.css [p.css]", "picture p.png [p.png]", "resource p.woff2 [p.woff2]",
                    "resource m.js [m.js]"}));
+  EXPECT_EQ(Page("<link rel=preload as=image href=a.png imagesrcset='b.png 2x'>"
+                 "<link rel=apple-touch-icon-precomposed href=c.png>"),
+            (Lines{"picture a.png [a.png]", "picture b.png [b.png]", "picture c.png [c.png]"}));
+  // Addresses a page names that must keep working once its base is gone.
+  EXPECT_EQ(Page("<form action=f.cgi><button formaction=b.cgi><input formaction=i.cgi>"
+                 "<q cite=c.html><meta http-equiv=Refresh content=\"5; URL='next.html'\">"),
+            (Lines{"reference f.cgi [f.cgi]", "reference b.cgi [b.cgi]", "reference i.cgi [i.cgi]",
+                   "reference c.html [c.html]", "reference next.html [next.html]"}));
   // Named, never loaded: they are not fetched, only kept working.
   for (const char* rel : {"canonical", "alternate", "next", "prev", "author", "dns-prefetch",
                           "preconnect", "search", "iconic"})
@@ -100,9 +112,20 @@ TEST(PageRefs, WhatIsNotMarkupIsNotLookedInto) {
                  "<textarea><img src=t.png></textarea><title><img src=n.png></title>"
                  "<img src=ok.png><p>1 < 2</p><!doctype html><?xml x?></div>"),
             (Lines{"picture ok.png [ok.png]"}));
-  // An unclosed element or quote runs to the end without a reference.
-  EXPECT_TRUE(Page("<script src=\"a.js").size() == 1);
+  // A tag the text ends inside is dropped; an unclosed element runs to the end.
+  EXPECT_TRUE(Page("<script src=\"a.js").empty());
   EXPECT_TRUE(Page("<style>p{background:url(x.png)").size() == 1);
+  // Empty comments; an end tag needs its name whole; SVG's title is no raw text.
+  EXPECT_EQ(Page("<!--><img src=a.png><!---><img src=b.png>"),
+            (Lines{"picture a.png [a.png]", "picture b.png [b.png]"}));
+  EXPECT_EQ(Page("<script>x='</scriptx><img src=no.png>'</script ><img src=c.png>"),
+            (Lines{"picture c.png [c.png]"}));
+  EXPECT_EQ(Page("<svg><title/><image href=d.png /></svg><title>t</title><img src=e.png>"),
+            (Lines{"picture d.png [d.png]", "picture e.png [e.png]"}));
+  // Of many attributes of one name, the first counts.
+  std::string many = "<img";
+  for (int i = 0; i < 40; ++i) many += " a" + std::to_string(i % 20) + "=" + std::to_string(i);
+  EXPECT_EQ(Page(many + " src=f.png src=g.png>"), (Lines{"picture f.png [f.png]"}));
   EXPECT_TRUE(Page("<").empty());
   // Character references and line breaks in a value are read as a browser reads them.
   EXPECT_EQ(Page("<img src=\"a.php?x=1&amp;y=2\n\"><a href=' b.html '>"),
@@ -133,6 +156,10 @@ TEST(CssRefs, UrlInEverySpellingImportsAndFonts) {
                   "local(Arial)}p{background:url(bg.png)}"),
             (Lines{"resource f.eot?#iefix&v=4.6.3 [f.eot?#iefix&v=4.6.3]",
                    "resource f.woff2 [f.woff2]", "picture bg.png [bg.png]"}));
+  // The address of a namespace names no file.
+  EXPECT_EQ(Sheet("@namespace url(http://www.w3.org/1999/xhtml);@namespace s url(x);"
+                  "p{background:url(a.png)}"),
+            (Lines{"picture a.png [a.png]"}));
   EXPECT_EQ(Sheet("p{background:image-set(\"a.png\" 1x, url(b.png) 2x)}q{content:\"no.png\"}"),
             (Lines{"picture a.png [a.png]", "picture b.png [b.png]"}));
   // Left alone: fragments, inline data, comments and strings.

@@ -126,13 +126,15 @@ class TJobDriver : public QObject {
   void StartDownloads();
   void Fail(std::size_t Entry, std::string Reason);
   // Charset: the one the page declares, in which its addresses are written.
-  void QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base,
-                 const std::string& Charset);
+  // Depth: how deep inside srcdoc pages Text stands.
+  void QueueRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
+                 const TUrlBase& Base, const std::string& Charset, int Depth);
   // The text with each reference made local where the table holds its file
   // and absolute where it does not; with AbsoluteOnly, only the absolute
   // references whose file the table now holds change.
   std::string RewriteRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
-                          const TUrlBase& Base, const std::string& Charset, bool AbsoluteOnly);
+                          const TUrlBase& Base, const std::string& Charset, bool AbsoluteOnly,
+                          int Depth);
   TURLListMan& List() const;
 
   TJobUiDelegate* delegate_ = nullptr;

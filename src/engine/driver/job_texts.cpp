@@ -10,10 +10,6 @@
 
 namespace leafstash {
 
-bool IsTextPage(const std::string& Data) {
-  return std::memchr(Data.data(), '\0', Data.size()) == nullptr;
-}
-
 std::optional<std::string> ReadPageText(const std::string& Path) {
   struct stat info;
   if (::lstat(Path.c_str(), &info) != 0 || info.st_size > kMaxScannedPage) return std::nullopt;

@@ -8,16 +8,9 @@
 #include <string_view>
 
 #include "com_types.h"
+#include "page_text.h"
 
 namespace leafstash {
-
-// Pages larger than this are stored as they came, neither scanned nor
-// rewritten: a page is read whole into memory for its scan.
-constexpr std::int64_t kMaxScannedPage = 32ll << 20;
-
-// A page with a NUL byte is not a text page (a PDF or a picture shown by
-// the browser): it is kept exactly as it came.
-bool IsTextPage(const std::string& Data);
 
 // The text of the stored page at Path, or nothing when it is not a text
 // page, is larger than kMaxScannedPage, or cannot be read.

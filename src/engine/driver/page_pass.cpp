@@ -20,13 +20,31 @@ bool IsStored(TURLState State) {
   return State == TURLState::Done || State == TURLState::AwaitingRewrite;
 }
 
-// A reference's address in UTF-8: a page in another character set writes
-// its non-ASCII characters in that set, and browsers request them as UTF-8.
-std::string Utf8Url(const std::string& Url, const std::string& Charset) {
-  if (IsUtf8Label(Charset) ||
-      std::none_of(Url.begin(), Url.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-    return Url;
-  return ConvertToUtf8(Url, Charset).value_or(Url);
+// srcdoc pages inside srcdoc pages are read this deep, no deeper.
+constexpr int kMaxSrcDocDepth = 8;
+
+bool HasNonAscii(std::string_view Text) {
+  return std::any_of(Text.begin(), Text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// Text in UTF-8: a page in another character set writes its non-ASCII
+// characters in that set, and browsers request addresses in UTF-8.
+std::string Utf8Text(const std::string& Text, const std::string& Charset) {
+  if (IsUtf8Label(Charset) || !HasNonAscii(Text)) return Text;
+  return ConvertToUtf8(Text, Charset).value_or(Text);
+}
+
+// The address a reference of Text stands for, in UTF-8. The text as
+// written is converted before its references and escapes are decoded, so
+// that a character written "&#233;" is not converted a second time.
+std::string RefUrl(std::string_view Text, const TResourceRef& Ref, const std::string& Charset) {
+  if (IsUtf8Label(Charset)) return Ref.Url;
+  if (Ref.Role == TRefRole::Base || Ref.Role == TRefRole::SrcDoc) return Utf8Text(Ref.Url, Charset);
+  const std::string_view raw = Text.substr(Ref.Offset, Ref.Length);
+  if (!HasNonAscii(raw)) return Ref.Url;
+  const std::optional<std::string> converted = ConvertToUtf8(raw, Charset);
+  return converted ? DecodeRefText(*converted, Ref.Context) : Ref.Url;
 }
 
 // The address a reference asks for, as the table holds addresses; empty
@@ -43,22 +61,25 @@ std::string PageBase(const std::string& PageUrl, const std::vector<TResourceRef>
                      const std::string& Charset) {
   for (const TResourceRef& ref : Refs) {
     if (ref.Role != TRefRole::Base) continue;
-    std::string base = EncodeAddress(ResolveUrl(PageUrl, Utf8Url(ref.Url, Charset)));
+    std::string base = EncodeAddress(ResolveUrl(PageUrl, Utf8Text(ref.Url, Charset)));
     return IsHttpUrl(base) ? base : PageUrl;
   }
   return PageUrl;
 }
 
-// The srcdoc attribute's text for a page: quotes and "&" as references.
-std::string AsAttributeText(std::string_view Html) {
+// The srcdoc attribute's text for a page: quotes and "&" as references,
+// in quotes of its own when the attribute had none.
+std::string AsAttributeText(std::string_view Html, bool Quoted) {
   std::string out;
   out.reserve(Html.size() + 16);
+  if (!Quoted) out += '"';
   for (const char c : Html) {
     if (c == '&') out += "&amp;";
     else if (c == '"') out += "&quot;";
     else if (c == '\'') out += "&#39;";
     else out += c;
   }
+  if (!Quoted) out += '"';
   return out;
 }
 
@@ -69,7 +90,7 @@ bool TJobDriver::ScanSavedPage(const std::string& Path) {
   if (!text) return false;
   const std::vector<TResourceRef> refs = ScanPageRefs(*text);
   const std::string charset = DeclaredCharset(*text);
-  QueueRefs(refs, TUrlBase(PageBase(CurrentPageURL, refs, charset)), charset);
+  QueueRefs(*text, refs, TUrlBase(PageBase(CurrentPageURL, refs, charset)), charset, 0);
   return true;
 }
 
@@ -83,21 +104,22 @@ bool TJobDriver::ScanSavedStyleSheet(const std::string& Path) {
   if (!text || static_cast<std::int64_t>(text->size()) > kMaxScannedPage) return false;
   std::vector<TResourceRef> refs;
   ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
-  QueueRefs(refs, TUrlBase(CurrentPageURL), "");
+  QueueRefs(*text, refs, TUrlBase(CurrentPageURL), "", 0);
   return true;
 }
 
-void TJobDriver::QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase& Base,
-                           const std::string& Charset) {
+void TJobDriver::QueueRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
+                           const TUrlBase& Base, const std::string& Charset, int Depth) {
   for (const TResourceRef& ref : Refs) {
-    const std::string url = Utf8Url(ref.Url, Charset);
+    const std::string url = RefUrl(Text, ref, Charset);
     switch (ref.Role) {
       case TRefRole::Reference:
       case TRefRole::Base:
       case TRefRole::Integrity:
         continue;
       case TRefRole::SrcDoc:
-        QueueRefs(ScanPageRefs(ref.Url), Base, Charset);
+        if (Depth < kMaxSrcDocDepth)
+          QueueRefs(ref.Url, ScanPageRefs(ref.Url), Base, Charset, Depth + 1);
         continue;
       case TRefRole::Anchor: {
         // Linked pages come only when chosen, and the command line chooses
@@ -121,7 +143,7 @@ void TJobDriver::QueueRefs(const std::vector<TResourceRef>& Refs, const TUrlBase
 
 std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
                                     const TUrlBase& Base, const std::string& Charset,
-                                    bool AbsoluteOnly) {
+                                    bool AbsoluteOnly, int Depth) {
   const TURLListMan& list = List();
   std::vector<TEdit> edits;
   std::unordered_set<std::uint32_t> localTags;  // elements with a local reference
@@ -134,11 +156,14 @@ std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TRe
       continue;
     }
     if (ref.Role == TRefRole::SrcDoc) {
-      const std::string inner = RewriteRefs(ref.Url, ScanPageRefs(ref.Url), Base, Charset, false);
-      if (inner != ref.Url) edits.push_back({ref.Offset, ref.Length, AsAttributeText(inner)});
+      if (Depth >= kMaxSrcDocDepth) continue;
+      const std::string inner =
+          RewriteRefs(ref.Url, ScanPageRefs(ref.Url), Base, Charset, false, Depth + 1);
+      const bool quoted = ref.Offset > 0 && (Text[ref.Offset - 1] == '"' || Text[ref.Offset - 1] == '\'');
+      if (inner != ref.Url) edits.push_back({ref.Offset, ref.Length, AsAttributeText(inner, quoted)});
       continue;
     }
-    const std::string url = Utf8Url(ref.Url, Charset);
+    const std::string url = RefUrl(Text, ref, Charset);
     const std::string address = RequestAddress(Base, url);
     if (address.empty()) continue;  // fragments, data:, mailto: and the like
     const std::string fragment = GetFragment(url);
@@ -182,7 +207,7 @@ void TJobDriver::RewritePages() {
         std::vector<TResourceRef> refs;
         ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
         rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), "",
-                                list.RewritesAbsoluteOnly(*index));
+                                list.RewritesAbsoluteOnly(*index), 0);
       } else if (IsTextPage(*text)) {
         // A page taken over from an earlier job keeps its line ends.
         const std::string page =
@@ -190,7 +215,7 @@ void TJobDriver::RewritePages() {
         const std::vector<TResourceRef> refs = ScanPageRefs(page);
         const std::string charset = DeclaredCharset(page);
         rewritten = RewriteRefs(page, refs, TUrlBase(PageBase(CurrentPageURL, refs, charset)),
-                                charset, list.RewritesAbsoluteOnly(*index));
+                                charset, list.RewritesAbsoluteOnly(*index), 0);
       } else {
         rewritten = *text;
       }
