@@ -3,7 +3,9 @@
 // Comments and other strings are passed over; the walk never goes back.
 #include <array>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -62,9 +64,36 @@ constexpr std::array<bool, 256> StopSet(std::string_view Bytes) {
 constexpr std::array<bool, 256> kStops = StopSet("/\"'\\@(");
 constexpr std::array<bool, 256> kStopsInside = StopSet("/\"'\\@(;{})");
 
+#if defined(__x86_64__)
+// The first byte at or after I that is in kStops, 32 bytes at a time, on
+// processors with AVX2; N when there is none.
+__attribute__((target("avx2"))) std::size_t SkipToStopAvx2(const unsigned char* P, std::size_t I,
+                                                            std::size_t N) {
+  const __m256i slash = _mm256_set1_epi8('/'), dquote = _mm256_set1_epi8('"'),
+                squote = _mm256_set1_epi8('\''), backslash = _mm256_set1_epi8('\\'),
+                at = _mm256_set1_epi8('@'), paren = _mm256_set1_epi8('(');
+  for (; I + 32 <= N; I += 32) {
+    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I));
+    const __m256i hit = _mm256_or_si256(
+        _mm256_or_si256(
+            _mm256_or_si256(_mm256_cmpeq_epi8(block, slash), _mm256_cmpeq_epi8(block, dquote)),
+            _mm256_or_si256(_mm256_cmpeq_epi8(block, squote), _mm256_cmpeq_epi8(block, backslash))),
+        _mm256_or_si256(_mm256_cmpeq_epi8(block, at), _mm256_cmpeq_epi8(block, paren)));
+    if (const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit)))
+      return I + __builtin_ctz(mask);
+  }
+  while (I < N && !kStops[P[I]]) ++I;
+  return I;
+}
+#endif
+
 // The first byte at or after I that is in kStops; N when there is none.
-// Sixteen bytes at a time where the processor allows it.
+// Sixteen or thirty-two bytes at a time where the processor allows it.
 std::size_t SkipToStop(const unsigned char* P, std::size_t I, std::size_t N) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return SkipToStopAvx2(P, I, N);
+#endif
 #if defined(__SSE2__)
   const __m128i slash = _mm_set1_epi8('/'), dquote = _mm_set1_epi8('"'),
                 squote = _mm_set1_epi8('\''), backslash = _mm_set1_epi8('\\'),
@@ -246,6 +275,9 @@ std::string DecodeRefText(std::string_view Raw, TRefContext Context) {
 
 void ScanCssRefs(std::string_view Css, std::size_t Offset, TRefContext Context,
                  std::uint32_t Tag, std::vector<TResourceRef>& Out) {
+  // Room for a reference every 128 bytes, as busy sheets have them, so the
+  // list seldom grows while it is filled.
+  Out.reserve(Out.size() + Css.size() / 128);
   CssScan(Css, Offset, Context, Tag, Out).Run();
 }
 
