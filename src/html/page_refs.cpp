@@ -92,7 +92,9 @@ class PageScan {
     while (q < n && !IsSpace(text_[q]) && text_[q] != '/' && text_[q] != '>') ++q;
     const std::string name = LowerCopy(text_.substr(P, q - P));
     attributes_.clear();
-    seen_.clear();
+    // A fresh set: clearing one keeps the buckets a tag of many attributes
+    // grew, and every later tag would pay for them.
+    if (!seen_.empty()) seen_ = {};
     bool selfClosing = false;
     const std::size_t end = ReadAttributes(q, selfClosing);
     // A tag the text ends inside is dropped, as browsers drop it.
