@@ -3,20 +3,13 @@
 // Comments and other strings are passed over; the walk never goes back.
 #include <array>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#elif defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "byte_search.h"
 #include "page_refs.h"
 #include "text_utils.h"
 #include "url_utils.h"
 
 namespace leafstash {
 namespace {
-
-bool IsCssSpace(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f'; }
 
 bool IsNameByte(unsigned char C) {
   return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '-' || C == '_' || C >= 0x80;
@@ -44,7 +37,7 @@ std::string DecodeCssEscapes(std::string_view Text) {
     if (digits > 0) {
       if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
       AppendUtf8(out, cp);
-      if (i < Text.size() && IsCssSpace(Text[i])) ++i;
+      if (i < Text.size() && IsMarkupSpace(Text[i])) ++i;
     } else if (Text[i] != '\n' && Text[i] != '\r' && Text[i] != '\f') {
       out += Text[i++];
     } else {
@@ -54,66 +47,14 @@ std::string DecodeCssEscapes(std::string_view Text) {
   return out;
 }
 
-// The bytes the walk stops at; inside an @import, an @font-face or an
-// image-set() also those that end them.
-constexpr std::array<bool, 256> StopSet(std::string_view Bytes) {
+// The bytes the walk stops at, searched sixteen at a time; inside an
+// @import, an @font-face or an image-set() also those that end them.
+constexpr std::array<char, 6> kStops = {'/', '"', '\'', '\\', '@', '('};
+constexpr std::array<bool, 256> kStopsInside = [] {
   std::array<bool, 256> stops{};
-  for (unsigned char c : Bytes) stops[c] = true;
+  for (unsigned char c : std::string_view("/\"'\\@(;{})")) stops[c] = true;
   return stops;
-}
-constexpr std::array<bool, 256> kStops = StopSet("/\"'\\@(");
-constexpr std::array<bool, 256> kStopsInside = StopSet("/\"'\\@(;{})");
-
-#if defined(__x86_64__)
-// The first byte at or after I that is in kStops, 32 bytes at a time, on
-// processors with AVX2; N when there is none.
-__attribute__((target("avx2"))) std::size_t SkipToStopAvx2(const unsigned char* P, std::size_t I,
-                                                            std::size_t N) {
-  const __m256i slash = _mm256_set1_epi8('/'), dquote = _mm256_set1_epi8('"'),
-                squote = _mm256_set1_epi8('\''), backslash = _mm256_set1_epi8('\\'),
-                at = _mm256_set1_epi8('@'), paren = _mm256_set1_epi8('(');
-  for (; I + 32 <= N; I += 32) {
-    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(P + I));
-    const __m256i hit = _mm256_or_si256(
-        _mm256_or_si256(
-            _mm256_or_si256(_mm256_cmpeq_epi8(block, slash), _mm256_cmpeq_epi8(block, dquote)),
-            _mm256_or_si256(_mm256_cmpeq_epi8(block, squote), _mm256_cmpeq_epi8(block, backslash))),
-        _mm256_or_si256(_mm256_cmpeq_epi8(block, at), _mm256_cmpeq_epi8(block, paren)));
-    if (const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit)))
-      return I + __builtin_ctz(mask);
-  }
-  while (I < N && !kStops[P[I]]) ++I;
-  return I;
-}
-#endif
-
-// The first byte at or after I that is in kStops; N when there is none.
-// Sixteen or thirty-two bytes at a time where the processor allows it.
-std::size_t SkipToStop(const unsigned char* P, std::size_t I, std::size_t N) {
-#if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return SkipToStopAvx2(P, I, N);
-#endif
-#if defined(__SSE2__)
-  const __m128i slash = _mm_set1_epi8('/'), dquote = _mm_set1_epi8('"'),
-                squote = _mm_set1_epi8('\''), backslash = _mm_set1_epi8('\\'),
-                at = _mm_set1_epi8('@'), paren = _mm_set1_epi8('(');
-  for (; I + 16 <= N; I += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + I));
-    const __m128i hit = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, slash), _mm_cmpeq_epi8(block, dquote)),
-                     _mm_or_si128(_mm_cmpeq_epi8(block, squote), _mm_cmpeq_epi8(block, backslash))),
-        _mm_or_si128(_mm_cmpeq_epi8(block, at), _mm_cmpeq_epi8(block, paren)));
-    if (const int mask = _mm_movemask_epi8(hit)) return I + __builtin_ctz(mask);
-  }
-#endif
-  while (I < N && !kStops[P[I]]) ++I;
-  return I;
-}
-
-bool StartsWithNoCase(std::string_view Text, std::string_view Lower) {
-  return Text.size() >= Lower.size() && SameTextAscii(Text.substr(0, Lower.size()), Lower);
-}
+}();
 
 class CssScan {
  public:
@@ -132,7 +73,7 @@ class CssScan {
       if (importing_ || naming_ || fontFacePending_ || fontFace_ || imageSet_) {
         while (i < n && !kStopsInside[p[i]]) ++i;
       } else {
-        i = SkipToStop(p, i, n);
+        i = FindFirstOf(p, i, n, kStops);
       }
       if (i >= n) break;
       const char c = css_[i];
@@ -212,7 +153,7 @@ class CssScan {
   std::size_t Url(std::size_t From) {
     const std::size_t n = css_.size();
     std::size_t j = From;
-    while (j < n && IsCssSpace(css_[j])) ++j;
+    while (j < n && IsMarkupSpace(css_[j])) ++j;
     std::size_t start = j, end = j;
     if (j < n && (css_[j] == '"' || css_[j] == '\'')) {
       start = j + 1;
@@ -222,7 +163,7 @@ class CssScan {
       while (j < n && css_[j] != ')') j += css_[j] == '\\' ? 2 : 1;
       j = std::min(j, n);
       end = j;
-      while (end > start && IsCssSpace(css_[end - 1])) --end;
+      while (end > start && IsMarkupSpace(css_[end - 1])) --end;
     }
     const TRefRole role = importing_   ? TRefRole::StyleSheet
                           : fontFace_ ? TRefRole::Resource
@@ -237,7 +178,7 @@ class CssScan {
     if (End <= Start) return;
     std::string url = DecodeRefText(css_.substr(Start, End - Start), context_);
     // Fragments of the page itself and inline data stay as they are.
-    if (url.empty() || url[0] == '#' || StartsWithNoCase(url, "data:")) return;
+    if (url.empty() || url[0] == '#' || SameTextAscii(std::string_view(url).substr(0, 5), "data:")) return;
     out_.push_back({offset_ + Start, End - Start, std::move(url), Role, context_, tag_});
   }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "byte_search.h"
 #include "page_refs.h"
 #include "text_utils.h"
 #include "url_utils.h"
@@ -15,10 +16,6 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-bool IsSpace(char C) {
-  return C == ' ' || C == '\t' || C == '\n' || C == '\r' || C == '\f';
-}
-
 struct Attribute {
   std::string Name;              // lower case
   std::size_t Lead = 0;          // where the blanks before the name begin
@@ -26,22 +23,6 @@ struct Attribute {
   std::size_t ValueEnd = 0;
   std::size_t End = 0;           // after the value and its closing quote
 };
-
-// Offset of the lower-case Needle in Text at or after From, ASCII case
-// ignored; npos when missing.
-std::size_t FindNoCase(std::string_view Text, std::string_view Needle, std::size_t From) {
-  // Needles begin with "<", which has one spelling.
-  const char first = Needle[0];
-  while (From < Text.size()) {
-    const void* hit = std::memchr(Text.data() + From, first, Text.size() - From);
-    if (!hit) return npos;
-    const std::size_t at = static_cast<const char*>(hit) - Text.data();
-    if (Text.size() - at >= Needle.size() && SameTextAscii(Text.substr(at, Needle.size()), Needle))
-      return at;
-    From = at + 1;
-  }
-  return npos;
-}
 
 class PageScan {
  public:
@@ -89,7 +70,7 @@ class PageScan {
   std::size_t StartTag(std::size_t P) {
     const std::size_t n = text_.size();
     std::size_t q = P;
-    while (q < n && !IsSpace(text_[q]) && text_[q] != '/' && text_[q] != '>') ++q;
+    while (q < n && !IsMarkupSpace(text_[q]) && text_[q] != '/' && text_[q] != '>') ++q;
     const std::string name = LowerCopy(text_.substr(P, q - P));
     attributes_.clear();
     // A fresh set: clearing one keeps the buckets a tag of many attributes
@@ -122,11 +103,11 @@ class PageScan {
   // Where the text of a raw-text element that starts at From ends: at its
   // end tag ("</name" followed by a blank, "/" or ">"), or the end.
   std::size_t RawTextEnd(const std::string& Name, std::size_t From) const {
-    const std::string close = "</" + Name;
-    for (std::size_t at = FindNoCase(text_, close, From); at != npos;
-         at = FindNoCase(text_, close, at + 1)) {
+    const std::string close = "</" + UpperCopy(Name);
+    for (std::size_t at = FindCaseless(text_, close, From); at != npos;
+         at = FindCaseless(text_, close, at + 1)) {
       const std::size_t after = at + close.size();
-      if (after >= text_.size() || IsSpace(text_[after]) || text_[after] == '/' ||
+      if (after >= text_.size() || IsMarkupSpace(text_[after]) || text_[after] == '/' ||
           text_[after] == '>')
         return at;
     }
@@ -140,7 +121,7 @@ class PageScan {
     const std::size_t n = text_.size();
     while (Q < n) {
       const std::size_t lead = Q;
-      while (Q < n && (IsSpace(text_[Q]) || text_[Q] == '/')) ++Q;
+      while (Q < n && (IsMarkupSpace(text_[Q]) || text_[Q] == '/')) ++Q;
       if (Q >= n) break;
       if (text_[Q] == '>') {
         SelfClosing = text_[Q - 1] == '/';
@@ -149,16 +130,16 @@ class PageScan {
       Attribute a;
       a.Lead = lead;
       const std::size_t nameStart = Q++;  // a first "=" belongs to the name
-      while (Q < n && !IsSpace(text_[Q]) && text_[Q] != '/' && text_[Q] != '>' &&
+      while (Q < n && !IsMarkupSpace(text_[Q]) && text_[Q] != '/' && text_[Q] != '>' &&
              text_[Q] != '=')
         ++Q;
       a.Name = LowerCopy(text_.substr(nameStart, Q - nameStart));
       a.ValueStart = a.ValueEnd = a.End = Q;
       std::size_t r = Q;
-      while (r < n && IsSpace(text_[r])) ++r;
+      while (r < n && IsMarkupSpace(text_[r])) ++r;
       if (r < n && text_[r] == '=') {
         ++r;
-        while (r < n && IsSpace(text_[r])) ++r;
+        while (r < n && IsMarkupSpace(text_[r])) ++r;
         if (r < n && (text_[r] == '"' || text_[r] == '\'')) {
           const std::size_t close = text_.find(text_[r], r + 1);
           a.ValueStart = r + 1;
@@ -166,7 +147,7 @@ class PageScan {
           a.End = close == npos ? n : close + 1;
         } else {
           a.ValueStart = r;
-          while (r < n && !IsSpace(text_[r]) && text_[r] != '>') ++r;
+          while (r < n && !IsMarkupSpace(text_[r]) && text_[r] != '>') ++r;
           a.ValueEnd = a.End = r;
         }
         Q = a.End;
@@ -296,14 +277,14 @@ class PageScan {
     const std::string rel = " " + LowerValue("rel") + " ";
     const auto has = [&](std::string_view Word) {
       for (std::size_t at = rel.find(Word); at != npos; at = rel.find(Word, at + 1))
-        if (IsSpace(rel[at - 1]) && IsSpace(rel[at + Word.size()])) return true;
+        if (IsMarkupSpace(rel[at - 1]) && IsMarkupSpace(rel[at + Word.size()])) return true;
       return false;
     };
     if (has("stylesheet")) return TRefRole::StyleSheet;
     // "icon", "shortcut icon", "apple-touch-icon", "mask-icon", ...
     std::size_t start = 0;
     for (std::size_t k = 1; k < rel.size(); ++k) {
-      if (!IsSpace(rel[k])) continue;
+      if (!IsMarkupSpace(rel[k])) continue;
       const std::string_view word = std::string_view(rel).substr(start + 1, k - start - 1);
       if (word.size() >= 4 && word.substr(word.size() - 4) == "icon") return TRefRole::Picture;
       if (word == "apple-touch-startup-image" || word == "apple-touch-icon-precomposed")
@@ -329,17 +310,17 @@ class PageScan {
     std::size_t at = value.find("url");
     if (at == npos) return;
     at += 3;
-    while (at < value.size() && IsSpace(value[at])) ++at;
+    while (at < value.size() && IsMarkupSpace(value[at])) ++at;
     if (at >= value.size() || value[at] != '=') return;
     ++at;
-    while (at < value.size() && IsSpace(value[at])) ++at;
+    while (at < value.size() && IsMarkupSpace(value[at])) ++at;
     std::size_t end = value.size();
     if (at < end && (value[at] == '"' || value[at] == '\'')) {
       const std::size_t close = value.find(value[at], at + 1);
       ++at;
       end = close == npos ? end : close;
     }
-    while (end > at && IsSpace(value[end - 1])) --end;
+    while (end > at && IsMarkupSpace(value[end - 1])) --end;
     std::string url = CleanLink(Value(*content).substr(at, end - at));
     if (url.empty()) return;
     refs_.push_back({content->ValueStart + at, end - at, std::move(url), TRefRole::Reference,
@@ -366,7 +347,7 @@ std::string DeclaredCharset(std::string_view Html) {
     const std::size_t at = head.find("charset", meta);
     if (at == npos || at > end) continue;
     std::size_t i = at + 7;
-    while (i < end && (IsSpace(head[i]) || head[i] == '=' || head[i] == '"' || head[i] == '\''))
+    while (i < end && (IsMarkupSpace(head[i]) || head[i] == '=' || head[i] == '"' || head[i] == '\''))
       ++i;
     std::size_t j = i;
     while (j < end && (IsAsciiLetter(static_cast<unsigned char>(head[j])) ||
@@ -384,10 +365,10 @@ void ScanSrcset(std::string_view Value, std::size_t Offset, std::uint32_t Tag,
   std::size_t i = 0;
   while (i < n) {
     // Blanks and commas before a candidate.
-    while (i < n && (IsSpace(Value[i]) || Value[i] == ',')) ++i;
+    while (i < n && (IsMarkupSpace(Value[i]) || Value[i] == ',')) ++i;
     if (i >= n) break;
     const std::size_t start = i;
-    while (i < n && !IsSpace(Value[i])) ++i;
+    while (i < n && !IsMarkupSpace(Value[i])) ++i;
     std::size_t end = i;
     bool descriptors = true;
     // Commas at the end of the URL end the candidate: it has no descriptor.

@@ -49,6 +49,10 @@ inline bool IsAsciiLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
 inline bool IsAsciiUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
 inline bool IsAsciiLetter(unsigned char c) { return IsAsciiLower(c) || IsAsciiUpper(c); }
 inline bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+// The blanks of HTML and CSS: space, tab, line feed, form feed, return.
+inline bool IsMarkupSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 // Value of a hexadecimal digit, -1 for any other byte.
 inline int HexDigitValue(unsigned char c) {
   if (IsAsciiDigit(c)) return c - '0';

@@ -9,7 +9,7 @@
 #include "headless_job.h"
 #include "qt_wait.h"
 #include "temp_dir.h"
-#include "suite_server.h"
+#include "driver_suite.h"
 #include "urlmon.h"
 
 namespace leafstash {
@@ -20,7 +20,7 @@ using httplib::Response;
 
 constexpr int kFrameChain = 500;
 
-class HostileSiteTest : public test::SuiteWithServer<HostileSiteTest> {
+class HostileSiteTest : public test::DriverSuite<HostileSiteTest> {
  public:
   static void Route(httplib::Server& s) {
     // Each case is a picture of a page that shows only it.
@@ -85,20 +85,15 @@ class HostileSiteTest : public test::SuiteWithServer<HostileSiteTest> {
  protected:
 
   void SetUp() override {
-    ResetProcessValues();
-    TProcessValues& p = Process();
-    p.DestPath = dest_.Path();
-    p.ReportError = [this](const std::string& message) { errors_.push_back(message); };
-    p.Settings.SetSavePictures(true);
-    p.Settings.SetMaxThreads(5);
-    p.Settings.SetAutoSkip(true);
-    p.Settings.SetSkipSeconds(1);
+    DriverSuite::SetUp();
+    TSettings& settings = Process().Settings;
+    settings.SetMaxThreads(5);
+    settings.SetAutoSkip(true);
+    settings.SetSkipSeconds(1);
   }
   void TearDown() override {
-    EXPECT_TRUE(test::WaitUntil([] { return ActiveBindCount() == 0; }, 5000));
     EXPECT_TRUE(test::WaitUntil([] { return busy_ == 0; }, 25000));
-    EXPECT_TRUE(errors_.empty());
-    ResetProcessValues();
+    DriverSuite::TearDown();
   }
 
   // A server thread that keeps a connection busy.
@@ -117,8 +112,6 @@ class HostileSiteTest : public test::SuiteWithServer<HostileSiteTest> {
     return outcome;
   }
 
-  test::TempDir dest_;
-  std::vector<std::string> errors_;
   static inline std::atomic<int> busy_{0};
 };
 

@@ -11,7 +11,7 @@
 #include "headless_job.h"
 #include "qt_wait.h"
 #include "temp_dir.h"
-#include "suite_server.h"
+#include "driver_suite.h"
 #include "urlmon.h"
 
 namespace leafstash {
@@ -20,7 +20,7 @@ namespace {
 using httplib::Request;
 using httplib::Response;
 
-class JobDriverTest : public test::SuiteWithServer<JobDriverTest> {
+class JobDriverTest : public test::DriverSuite<JobDriverTest> {
  public:
   static void Route(httplib::Server& s) {
     const auto content = [&s](const char* Path, std::string Body, const char* Type) {
@@ -58,20 +58,6 @@ class JobDriverTest : public test::SuiteWithServer<JobDriverTest> {
 
  protected:
 
-  void SetUp() override {
-    ResetProcessValues();
-    server_->ClearRequests();
-    TProcessValues& p = Process();
-    p.DestPath = dest_.Path();
-    p.ReportError = [this](const std::string& message) { errors_.push_back(message); };
-    p.Settings.SetSavePictures(true);
-    p.Settings.SetMaxThreads(3);
-  }
-  void TearDown() override {
-    EXPECT_TRUE(test::WaitUntil([] { return ActiveBindCount() == 0; }, 5000));
-    EXPECT_TRUE(errors_.empty());
-    ResetProcessValues();
-  }
 
 
   // Every file of the folder with its content and its inode.
@@ -90,9 +76,6 @@ class JobDriverTest : public test::SuiteWithServer<JobDriverTest> {
       if (name.rfind(".lfsta-part-", 0) == 0) parts.push_back(name);
     return parts;
   }
-
-  test::TempDir dest_;
-  std::vector<std::string> errors_;
 };
 
 TEST_F(JobDriverTest, ASecondJobWithSkipExistingChangesNothing) {

@@ -9,7 +9,7 @@
 
 #include "headless_job.h"
 #include "qt_wait.h"
-#include "suite_server.h"
+#include "driver_suite.h"
 #include "temp_dir.h"
 #include "urlmon.h"
 
@@ -19,7 +19,7 @@ namespace {
 using httplib::Request;
 using httplib::Response;
 
-class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
+class RequisitesTest : public test::DriverSuite<RequisitesTest> {
  public:
   static void Route(httplib::Server& s) {
     // Routes are patterns: the path's parentheses and points taken as written.
@@ -74,19 +74,8 @@ class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
 
  protected:
   void SetUp() override {
-    ResetProcessValues();
-    server_->ClearRequests();
+    DriverSuite::SetUp();
     goneIsBack_ = false;
-    TProcessValues& p = Process();
-    p.DestPath = dest_.Path();
-    p.ReportError = [this](const std::string& message) { errors_.push_back(message); };
-    p.Settings.SetSavePictures(true);
-    p.Settings.SetMaxThreads(3);
-  }
-  void TearDown() override {
-    EXPECT_TRUE(test::WaitUntil([] { return ActiveBindCount() == 0; }, 5000));
-    EXPECT_TRUE(errors_.empty());
-    ResetProcessValues();
   }
 
   std::multiset<std::string> Requested() const {
@@ -96,8 +85,6 @@ class RequisitesTest : public test::SuiteWithServer<RequisitesTest> {
   }
 
   static inline std::atomic<bool> goneIsBack_{false};
-  test::TempDir dest_;
-  std::vector<std::string> errors_;
 };
 
 TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {

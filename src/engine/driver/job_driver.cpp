@@ -271,18 +271,14 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
     ::unlink(PartFile.c_str());
     return;
   }
-  const auto mime = mimeTypes_.find(Entry);
-  if (entry.Kind != TURLKind::Page && !ended_ &&
-      IsStyleSheet(mime == mimeTypes_.end() ? "" : mime->second, entry.LocalName)) {
-    CurrentPageURL = entry.ActualURL;
-    if (ScanSavedStyleSheet(path)) {
-      styleSheets_.insert(Entry);
-      List().SetState(Entry, TURLState::AwaitingRewrite);
-      return;
-    }
-  }
   if (entry.Kind != TURLKind::Page) {
-    List().SetState(Entry, TURLState::Done);
+    // A style sheet is scanned like a page and rewritten with the pages.
+    const auto mime = mimeTypes_.find(Entry);
+    const bool sheet =
+        !ended_ && IsStyleSheet(mime == mimeTypes_.end() ? "" : mime->second, entry.LocalName);
+    if (sheet) CurrentPageURL = entry.ActualURL;
+    List().SetState(Entry, sheet && ScanSavedStyleSheet(path) ? TURLState::AwaitingRewrite
+                                                              : TURLState::Done);
     return;
   }
   // A page that comes after the end of the phase is stored, never scanned

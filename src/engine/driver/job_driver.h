@@ -155,7 +155,6 @@ class TJobDriver : public QObject {
   std::unordered_map<std::string, std::string> partFiles_;  // by download address
   std::unordered_map<std::size_t, std::string> failures_;   // by entry
   std::unordered_map<std::size_t, std::string> mimeTypes_;  // as the servers said
-  std::unordered_set<std::size_t> styleSheets_;  // entries scanned as style sheets
 };
 
 }  // namespace leafstash

@@ -35,16 +35,20 @@ std::string Utf8Text(const std::string& Text, const std::string& Charset) {
   return ConvertToUtf8(Text, Charset).value_or(Text);
 }
 
-// The address a reference of Text stands for, in UTF-8. The text as
-// written is converted before its references and escapes are decoded, so
-// that a character written "&#233;" is not converted a second time.
-std::string RefUrl(std::string_view Text, const TResourceRef& Ref, const std::string& Charset) {
+// The address a reference of Text stands for, in UTF-8: the reference's
+// own, or one converted into Scratch. The text as written is converted
+// before its references and escapes are decoded, so that a character
+// written "&#233;" is not converted a second time.
+std::string_view RefUrl(std::string_view Text, const TResourceRef& Ref, const std::string& Charset,
+                        std::string& Scratch) {
   if (IsUtf8Label(Charset)) return Ref.Url;
-  if (Ref.Role == TRefRole::Base || Ref.Role == TRefRole::SrcDoc) return Utf8Text(Ref.Url, Charset);
+  if (Ref.Role == TRefRole::Base || Ref.Role == TRefRole::SrcDoc)
+    return Scratch = Utf8Text(Ref.Url, Charset);
   const std::string_view raw = Text.substr(Ref.Offset, Ref.Length);
   if (!HasNonAscii(raw)) return Ref.Url;
   const std::optional<std::string> converted = ConvertToUtf8(raw, Charset);
-  return converted ? DecodeRefText(*converted, Ref.Context) : Ref.Url;
+  if (!converted) return Ref.Url;
+  return Scratch = DecodeRefText(*converted, Ref.Context);
 }
 
 // The address a reference asks for, as the table holds addresses; empty
@@ -95,13 +99,8 @@ bool TJobDriver::ScanSavedPage(const std::string& Path) {
 }
 
 bool TJobDriver::ScanSavedStyleSheet(const std::string& Path) {
-  std::optional<std::string> text;
-  try {
-    text = ReadFileNoFollow(Path);
-  } catch (const TFileError&) {
-    return false;
-  }
-  if (!text || static_cast<std::int64_t>(text->size()) > kMaxScannedPage) return false;
+  const std::optional<std::string> text = ReadPageText(Path);
+  if (!text) return false;
   std::vector<TResourceRef> refs;
   ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
   QueueRefs(*text, refs, TUrlBase(CurrentPageURL), "", 0);
@@ -110,8 +109,8 @@ bool TJobDriver::ScanSavedStyleSheet(const std::string& Path) {
 
 void TJobDriver::QueueRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
                            const TUrlBase& Base, const std::string& Charset, int Depth) {
+  std::string scratch;
   for (const TResourceRef& ref : Refs) {
-    const std::string url = RefUrl(Text, ref, Charset);
     switch (ref.Role) {
       case TRefRole::Reference:
       case TRefRole::Base:
@@ -125,14 +124,14 @@ void TJobDriver::QueueRefs(std::string_view Text, const std::vector<TResourceRef
         // Linked pages come only when chosen, and the command line chooses
         // them here, from the browser page as it arrives.
         if (!takingLinks_) continue;
-        const std::string address = RequestAddress(Base, url);
+        const std::string address = RequestAddress(Base, RefUrl(Text, ref, Charset, scratch));
         if (!address.empty() && (TakeLinks == TLinkChoice::All ||
                                  GetSiteRoot(address) == GetSiteRoot(CurrentPageURL)))
           List().Add(address, "", "", "", TURLKind::Other, TURLState::Queued);
         continue;
       }
       default: {
-        const std::string address = RequestAddress(Base, url);
+        const std::string address = RequestAddress(Base, RefUrl(Text, ref, Charset, scratch));
         if (address.empty()) continue;
         const TURLKind kind = ref.Role == TRefRole::Picture ? TURLKind::Picture : TURLKind::Other;
         List().Add(address, CurrentPageURL, "", "", kind, TURLState::Queued);
@@ -147,6 +146,7 @@ std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TRe
   const TURLListMan& list = List();
   std::vector<TEdit> edits;
   std::unordered_set<std::uint32_t> localTags;  // elements with a local reference
+  std::string scratch;
   for (const TResourceRef& ref : Refs) {
     if (ref.Role == TRefRole::Integrity) continue;
     if (AbsoluteOnly && !(IsHttpUrl(ref.Url) && ref.Role != TRefRole::Base)) continue;
@@ -163,7 +163,7 @@ std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TRe
       if (inner != ref.Url) edits.push_back({ref.Offset, ref.Length, AsAttributeText(inner, quoted)});
       continue;
     }
-    const std::string url = RefUrl(Text, ref, Charset);
+    const std::string_view url = RefUrl(Text, ref, Charset, scratch);
     const std::string address = RequestAddress(Base, url);
     if (address.empty()) continue;  // fragments, data:, mailto: and the like
     const std::string fragment = GetFragment(url);
@@ -199,25 +199,22 @@ void TJobDriver::RewritePages() {
     try {
       const std::optional<std::string> text = ReadFileNoFollow(path);
       if (!text) throw TFileError(path, ENOENT);
+      const bool absoluteOnly = list.RewritesAbsoluteOnly(*index);
       std::string rewritten;
-      if (static_cast<std::int64_t>(text->size()) > kMaxScannedPage) {
+      if (!IsScannedPage(*text)) {
         rewritten = *text;
-      } else if (styleSheets_.count(*index) || entry.Kind != TURLKind::Page) {
-        // Sheets of this job, and those of an earlier one taken over.
+      } else if (entry.Kind != TURLKind::Page) {
+        // A style sheet: the only files besides pages that wait for this.
         std::vector<TResourceRef> refs;
         ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
-        rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), "",
-                                list.RewritesAbsoluteOnly(*index), 0);
-      } else if (IsTextPage(*text)) {
+        rewritten = RewriteRefs(*text, refs, TUrlBase(CurrentPageURL), "", absoluteOnly, 0);
+      } else {
         // A page taken over from an earlier job keeps its line ends.
-        const std::string page =
-            list.RewritesAbsoluteOnly(*index) ? *text : WithCrLfLines(*text);
+        const std::string page = absoluteOnly ? *text : WithCrLfLines(*text);
         const std::vector<TResourceRef> refs = ScanPageRefs(page);
         const std::string charset = DeclaredCharset(page);
         rewritten = RewriteRefs(page, refs, TUrlBase(PageBase(CurrentPageURL, refs, charset)),
-                                charset, list.RewritesAbsoluteOnly(*index), 0);
-      } else {
-        rewritten = *text;
+                                charset, absoluteOnly, 0);
       }
       // A file the rewrite leaves as it is stays untouched.
       if (rewritten != *text) WriteFileAtomically(path, rewritten, 0644, false);
