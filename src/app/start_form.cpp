@@ -14,12 +14,14 @@
 #include "app_title.h"
 #include "beep.h"
 #include "error_box.h"
+#include "help_window.h"
 #include "links_view.h"
 #include "ls_app.h"
 #include "process_values.h"
 #include "ui_start_form.h"
 #include "url_list.h"
 #include "up_down.h"
+#include "version_check.h"
 
 static bool InitIconResources() {
   Q_INIT_RESOURCE(leafstash);
@@ -70,6 +72,7 @@ TStartForm::TStartForm(QWidget* Parent)
     : QWidget(Parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
+      VersionCheck(std::make_unique<TNewVersionCheck>(this)),
       ui_(std::make_unique<Ui::TStartForm>()) {
   ui_->setupUi(this);
   SetUpControls();
@@ -183,6 +186,7 @@ void TStartForm::SetUpControls() {
   connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
   connect(btnDestFld, &QPushButton::clicked, this, [this] { btnDestFldClick(); });
   connect(btnExit, &QPushButton::clicked, this, [this] { btnExitClick(); });
+  connect(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
   // A change of state, by the user or the program, runs the handler.
   connect(chbSubFld, &QCheckBox::toggled, this, [this] { chbSubFldClick(); });
   connect(chbURL, &QCheckBox::toggled, this, [this] { chbURLClick(); });
@@ -209,7 +213,7 @@ void TStartForm::FormShow() {
     move(frame.topLeft());
   }
   ApplyLanguage();
-  if (CheckNewVersion) CheckNewVersion();
+  CheckNewVersion();
 }
 
 void TStartForm::SetPage(QWidget* Page) {
@@ -242,6 +246,18 @@ bool TStartForm::eventFilter(QObject* Watched, QEvent* Event) {
 
 void TStartForm::Label5Click() { OpenAddress(Process().SiteURL); }
 void TStartForm::Label7Click() { OpenAddress(kMailAddress); }
+
+void TStartForm::CheckNewVersion() { VersionCheck->CheckNewVersion(); }
+
+int TStartForm::ActiveHelpContext() const {
+  const QWidget* page = PageControl1->currentWidget();
+  return page == tshGeneral ? 12 : page == tshAdvanced ? 13 : 14;
+}
+
+void TStartForm::btnHelpClick() {
+  if (!HelpWindow) HelpWindow = std::make_unique<THelpWindow>(this);
+  HelpWindow->ShowContext(HelpFile, ActiveHelpContext());
+}
 
 void TStartForm::btnExitClick() {
   SaveOptions();

@@ -27,7 +27,9 @@ class TStartForm;
 
 namespace leafstash {
 
+class THelpWindow;
 class TLinksView;
+class TNewVersionCheck;
 class TURLListMan;
 class TUpDown;
 
@@ -70,8 +72,13 @@ class TStartForm : public QWidget {
   void FillLanguageList();
   std::string HelpFile;  // the help file of the language in use
 
-  // Runs when the window is first shown, after the language is applied.
-  std::function<void()> CheckNewVersion;
+  // Help and the new-version check.
+  void btnHelpClick();
+  void CheckNewVersion();
+  // The help context of the active page: General 12, Advanced 13, About 14.
+  int ActiveHelpContext() const;
+  std::unique_ptr<TNewVersionCheck> VersionCheck;
+  std::unique_ptr<THelpWindow> HelpWindow;  // made at the first Help
 
   // The controls of the form.
   QTabWidget* PageControl1;

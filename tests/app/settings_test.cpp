@@ -1,8 +1,10 @@
 #include "settings.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "paths.h"
 #include "temp_dir.h"
 
 namespace leafstash {
@@ -99,6 +101,33 @@ TEST(SettingsFile, MissingEmptyShortAndLongFiles) {
 
   EXPECT_FALSE(SaveSettingsFile(dir.File("missing/lfsta.cfg"), s));
   EXPECT_EQ(dir.Read("lfsta.cfg"), written);
+}
+
+}  // namespace
+}  // namespace leafstash
+
+namespace leafstash {
+namespace {
+
+TEST(ProcessPaths, ABuildKeepsItsFilesBesideItAnInstalledProgramInTheUsersFolder) {
+  test::TempDir root;
+  const std::string config = root.File("config");
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  ::unsetenv("LEAFSTASH_CONFIG_DIR");
+  std::filesystem::create_directories(root.File("build/LANG"));
+  std::filesystem::create_directories(root.File("usr/bin"));
+  std::filesystem::create_directories(root.File("usr/share/leafstash/LANG"));
+
+  const TProcessPaths build = FindProcessPaths(root.File("build/leafstash"));
+  EXPECT_EQ(build.LangDir, root.File("build/LANG/"));
+  EXPECT_EQ(build.SettingsFile, root.File("build/lfsta.cfg"));
+
+  // Installed, in a folder its user may write to (root's /usr/bin).
+  const TProcessPaths installed = FindProcessPaths(root.File("usr/bin/leafstash"));
+  EXPECT_EQ(installed.LangDir, root.File("usr/bin/../share/leafstash/LANG/"));
+  EXPECT_EQ(installed.SettingsFile, config + "/leafstash/lfsta.cfg");
+  EXPECT_EQ(installed.VersionFile, config + "/leafstash/lfsta.ver");
+  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // to case (the first line of a key wins), and the texts the engine shares.
 #pragma once
 
+#include <array>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -29,6 +30,17 @@ class TLanguageFile {
  private:
   std::map<std::string, std::string> values_;  // keys in lower case
 };
+
+// Every key the program reads from a language file, in the order in which
+// they are applied.
+inline constexpr std::array<std::string_view, 41> kLanguageKeys = {
+    "lblDestFld", "btnDestFld", "lblSubFld", "chbSubFld", "btnStart", "btnHelp",
+    "btnExit", "chbImg", "chbOptDef", "btnAll", "btnInverse", "btnInternal",
+    "col0", "col1", "col2", "col3", "tshGeneral", "chbExter",
+    "chbURL", "edURL", "chbExist", "chbAutoSkip", "lblSec", "lblThread",
+    "chbNewVer", "lblNewVer", "lblLang", "grpAuth", "lblUser", "lblPass",
+    "tshAdvanced", "tshAbout", "ByteRecStr", "FileRecStr", "SaveWPStr", "btnAbortStr",
+    "LfStaSiteEng", "LfStaSiteRus", "lblAuthTitle", "lblAuthUser", "lblAuthPass"};
 
 // Texts of the language that the progress window and the authentication
 // prompt show, and the home-page addresses; they keep the values of the

@@ -10,9 +10,13 @@
 namespace leafstash {
 namespace {
 
-std::string ConfigFolder(const std::string& ExeDir) {
+// A program that carries its LANG folder with it (a build, a copy kept in
+// a folder of its own) keeps its files beside it when it may write there;
+// an installed one never writes into the system's program folder, even
+// when run by root.
+std::string ConfigFolder(const std::string& ExeDir, bool Installed) {
   if (const char* own = std::getenv("LEAFSTASH_CONFIG_DIR"); own && *own) return WithSlash(own);
-  if (::access(ExeDir.c_str(), W_OK) == 0) return ExeDir;
+  if (!Installed && ::access(ExeDir.c_str(), W_OK) == 0) return ExeDir;
   return UserFolder("XDG_CONFIG_HOME", ".config") + "leafstash/";
 }
 
@@ -23,11 +27,13 @@ TProcessPaths FindProcessPaths(const std::string& ExePath) {
   const std::size_t slash = ExePath.rfind('/');
   paths.ExeDir = slash == std::string::npos ? "./" : ExePath.substr(0, slash + 1);
   paths.LangDir = paths.ExeDir + "LANG/";
+  bool installed = false;
   if (!IsFolder(paths.LangDir)) {
     const std::string shared = paths.ExeDir + "../share/leafstash/LANG/";
-    if (IsFolder(shared)) paths.LangDir = shared;
+    installed = IsFolder(shared);
+    if (installed) paths.LangDir = shared;
   }
-  const std::string config = ConfigFolder(paths.ExeDir);
+  const std::string config = ConfigFolder(paths.ExeDir, installed);
   paths.SettingsFile = config + "lfsta.cfg";
   paths.VersionFile = config + "lfsta.ver";
   return paths;

@@ -13,11 +13,12 @@ struct TProcessPaths {
   std::string VersionFile;   // lfsta.ver
 };
 
-// The paths for the executable at ExePath. The settings and version files
-// live beside the executable when its folder is writable, else in
+// The paths for the executable at ExePath. LANG/ is found beside the
+// executable or, for an installed program, in ../share/leafstash/. The
+// settings and version files live beside an executable that has its LANG/
+// beside it when that folder is writable, else in
 // $XDG_CONFIG_HOME/leafstash/ (~/.config/leafstash/); LEAFSTASH_CONFIG_DIR,
-// when set, names that folder instead. LANG/ is found beside the
-// executable or in ../share/leafstash/.
+// when set, names that folder instead.
 TProcessPaths FindProcessPaths(const std::string& ExePath);
 
 // The running program's own file; Argv0 when the system does not say.

@@ -1,0 +1,125 @@
+#include "version_check.h"
+
+#include <QDate>
+#include <QMessageBox>
+#include <cerrno>
+#include <cstdio>
+
+#include "app_title.h"
+#include "error_box.h"
+#include "file_utils.h"
+#include "process_values.h"
+#include "settings.h"
+#include "text_utils.h"
+
+namespace leafstash {
+namespace {
+
+constexpr std::string_view kProductPrefix = "Leafstash ";
+
+bool IsDigitsRun(std::string_view Text) {
+  if (Text.empty()) return false;
+  for (const unsigned char c : Text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+double TodayAsDayCount() {
+  return static_cast<double>(QDate(1899, 12, 30).daysTo(QDate::currentDate()));
+}
+
+std::string NewVersionLine(std::string_view Text) {
+  const std::string_view line = Text.substr(0, Text.find_first_of("\r\n"));
+  if (line.size() <= kProductPrefix.size() ||
+      !SameTextAscii(line.substr(0, kProductPrefix.size()), kProductPrefix))
+    return {};
+  const std::string_view number = line.substr(kProductPrefix.size());
+  const std::size_t point = number.find('.');
+  if (point == std::string_view::npos || !IsDigitsRun(number.substr(0, point)) ||
+      !IsDigitsRun(number.substr(point + 1)))
+    return {};
+  if (line == kVersionName) return {};
+  return std::string(line);
+}
+
+TNewVersionCheck::TNewVersionCheck(QWidget* Parent) : parent_(Parent) {
+  IEDVer.SetCodepage(TCodePageOption::Ansi);
+  IEDVer.SetMethod(TBindVerbOption::Get);
+  IEDVer.SetOptions({TBindInfoOption::Asynchronous, TBindInfoOption::AsyncStorage,
+                     TBindInfoOption::GetNewestVersion, TBindInfoOption::NoWriteCache,
+                     TBindInfoOption::PullData});
+  IEDVer.UrlEncode.reset();
+  IEDVer.Security.InheritHandle = false;
+  IEDVer.Range = TRange{};
+  IEDVer.AdditionalHeader = {"Content-Type: application/x-www-form-urlencoded"};
+  IEDVer.UserAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Win32)";
+  // A minute without data, in the component's milliseconds.
+  IEDVer.TimeOut = 60000;
+  IEDVer.OnComplete = [this](TBSCB* Sender, TStream* Stream, HRESULT Result) {
+    IEDVerComplete(Sender, Stream, Result);
+  };
+  IEDVer.OnData = [this](TBSCB* Sender, unsigned char*& Buffer, ULONG& BufLength) {
+    IEDVerData(Sender, Buffer, BufLength);
+  };
+}
+
+void TNewVersionCheck::CheckNewVersion() {
+  const TProcessValues& process = Process();
+  const TSettings options = ShownOptions(process.Settings);
+  if (!options.CheckVersion() || process.VersionFile.empty()) return;
+  const double elapsed = TodayAsDayCount() - options.LastCheckDate();
+  if (options.CheckIntervalDays() >= elapsed) return;
+  // An old file that stays would be resumed, and its content shown as new.
+  if (std::remove(process.VersionFile.c_str()) != 0 && errno != ENOENT) return;
+  received_ = 0;
+  IEDVer.DownloadToFile(process.SiteURL + "lfsta.ver", process.VersionFile);
+}
+
+void TNewVersionCheck::IEDVerData(TBSCB* Sender, unsigned char*& Buffer, ULONG& BufLength) {
+  (void)Buffer;
+  // A version file is one line; a larger answer is no version file.
+  if (received_ + BufLength > kMaxVersionFile) {
+    BufLength = 0;
+    IEDVer.CancelDownload(Sender);
+    return;
+  }
+  received_ += BufLength;
+}
+
+void TNewVersionCheck::IEDVerComplete(TBSCB* Sender, TStream*, HRESULT Result) {
+  // Failures are silent; so is any answer but the file itself, such as an
+  // error page sent with another status.
+  if (Result != S_OK || Sender->ResponseCode() != 200) return;
+  const std::string& path = Process().VersionFile;
+  if (!PathExists(path)) return;
+  std::optional<std::string> text;
+  try {
+    text = ReadFileNoFollow(path);
+  } catch (const TFileError& e) {
+    ShowErrorBox(parent_, e.what());
+    return;
+  }
+  RecordCheckDate();
+  const std::string line = NewVersionLine(text.value_or(std::string()));
+  if (line.empty()) return;
+  QMessageBox box(QMessageBox::Information, AsCaption(ApplicationTitle()),
+                  QString::fromStdString(line + " is available."), QMessageBox::Ok, parent_);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
+void TNewVersionCheck::RecordCheckDate() {
+  TProcessValues& process = Process();
+  const double today = TodayAsDayCount();
+  process.Settings.SetLastCheckDate(today);
+  // Only the date changes in the file; options the user has not chosen to
+  // keep stay out of it.
+  TSettings stored;
+  LoadSettingsFile(process.SettingsFile, stored);
+  stored.SetLastCheckDate(today);
+  SaveSettingsFile(process.SettingsFile, stored);
+}
+
+}  // namespace leafstash
