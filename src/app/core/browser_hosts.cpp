@@ -30,7 +30,9 @@ std::vector<TBrowser> Browsers() {
   };
 }
 
-std::string ManifestText(const std::string& ExePath, bool Firefox) {
+}  // namespace
+
+std::string HostManifestText(const std::string& ExePath, bool Firefox) {
   nlohmann::json manifest = {
       {"name", kHostName},
       {"description", "Leafstash: keeps a web page for reading offline"},
@@ -44,6 +46,8 @@ std::string ManifestText(const std::string& ExePath, bool Firefox) {
   }
   return manifest.dump(2) + "\n";
 }
+
+namespace {
 
 std::string ManifestPath(const TBrowser& Browser) {
   return Browser.ManifestFolder + kHostName + ".json";
@@ -63,7 +67,7 @@ std::vector<TBrowserHost> InstallBrowserHosts(const std::string& ExePath) {
       if (!MakeFolders(browser.ManifestFolder))
         throw TFileError(browser.ManifestFolder, ENOTDIR);
       // A path that is not UTF-8 cannot be written into JSON.
-      WriteFileAtomically(host.Manifest, ManifestText(ExePath, browser.Firefox), 0644);
+      WriteFileAtomically(host.Manifest, HostManifestText(ExePath, browser.Firefox), 0644);
       host.Outcome = TBrowserHost::TOutcome::Written;
     } catch (const std::exception& e) {
       host.Outcome = TBrowserHost::TOutcome::Failed;

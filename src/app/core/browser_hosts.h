@@ -24,6 +24,10 @@ struct TBrowserHost {
   std::string Error;     // why it failed
 };
 
+// The manifest that names ExePath as the host, for Firefox or for the
+// Chromium family.
+std::string HostManifestText(const std::string& ExePath, bool Firefox);
+
 // Writes the manifest for ExePath for every browser whose config folder
 // exists (its manifest folder is made when missing); browsers that are not
 // installed get nothing. Each file is replaced whole; a symbolic link where
