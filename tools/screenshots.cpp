@@ -17,6 +17,7 @@
 #include "ls_app.h"
 #include "page_snapshot.h"
 #include "process_values.h"
+#include "help_window.h"
 #include "start_form.h"
 
 namespace {
@@ -95,6 +96,11 @@ int main(int argc, char** argv) {
   form.PageControl1->setCurrentWidget(form.tshAdvanced);
   Settle(200);
   ok &= Save(&form, out + "advanced.png");
+  // Help on the Advanced page.
+  form.btnHelp->click();
+  Settle(300);
+  ok &= form.HelpWindow && Save(form.HelpWindow.get(), out + "help.png");
+  if (form.HelpWindow) form.HelpWindow->hide();
   form.PageControl1->setCurrentWidget(form.tshGeneral);
 
   // The progress window, shortly after the job has begun.
