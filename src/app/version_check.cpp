@@ -11,6 +11,7 @@
 #include "process_values.h"
 #include "settings.h"
 #include "text_utils.h"
+#include "url_utils.h"
 
 namespace leafstash {
 namespace {
@@ -68,9 +69,12 @@ TNewVersionCheck::TNewVersionCheck(QWidget* Parent) : parent_(Parent) {
 void TNewVersionCheck::CheckNewVersion() {
   const TProcessValues& process = Process();
   const TSettings options = ShownOptions(process.Settings);
-  if (!options.CheckVersion() || process.VersionFile.empty()) return;
+  if (!options.CheckVersion() || process.VersionFile.empty() || !IsHttpUrl(process.SiteURL))
+    return;
+  // A last check dated after today (a clock set wrong once) does not put
+  // the next one off until that day.
   const double elapsed = TodayAsDayCount() - options.LastCheckDate();
-  if (options.CheckIntervalDays() >= elapsed) return;
+  if (elapsed >= 0 && options.CheckIntervalDays() >= elapsed) return;
   // An old file that stays would be resumed, and its content shown as new.
   if (std::remove(process.VersionFile.c_str()) != 0 && errno != ENOENT) return;
   received_ = 0;
@@ -89,6 +93,10 @@ void TNewVersionCheck::IEDVerData(TBSCB* Sender, unsigned char*& Buffer, ULONG& 
 }
 
 void TNewVersionCheck::IEDVerComplete(TBSCB* Sender, TStream*, HRESULT Result) {
+  // The server answered, whatever it said: the check is done until the
+  // interval has passed again. No answer at all (no network, a time-out)
+  // leaves it due.
+  if (Sender->ResponseCode() != 0) RecordCheckDate();
   // Failures are silent; so is any answer but the file itself, such as an
   // error page sent with another status.
   if (Result != S_OK || Sender->ResponseCode() != 200) return;
@@ -101,7 +109,6 @@ void TNewVersionCheck::IEDVerComplete(TBSCB* Sender, TStream*, HRESULT Result) {
     ShowErrorBox(parent_, e.what());
     return;
   }
-  RecordCheckDate();
   const std::string line = NewVersionLine(text.value_or(std::string()));
   if (line.empty()) return;
   QMessageBox box(QMessageBox::Information, AsCaption(ApplicationTitle()),
@@ -115,7 +122,12 @@ void TNewVersionCheck::RecordCheckDate() {
   const double today = TodayAsDayCount();
   process.Settings.SetLastCheckDate(today);
   // Only the date changes in the file; options the user has not chosen to
-  // keep stay out of it.
+  // keep stay out of it, and a file that cannot be read is left alone.
+  try {
+    ReadFileNoFollow(process.SettingsFile);
+  } catch (const TFileError&) {
+    return;
+  }
   TSettings stored;
   LoadSettingsFile(process.SettingsFile, stored);
   stored.SetLastCheckDate(today);

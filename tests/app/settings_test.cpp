@@ -127,6 +127,12 @@ TEST(ProcessPaths, ABuildKeepsItsFilesBesideItAnInstalledProgramInTheUsersFolder
   EXPECT_EQ(installed.LangDir, root.File("usr/bin/../share/leafstash/LANG/"));
   EXPECT_EQ(installed.SettingsFile, config + "/leafstash/lfsta.cfg");
   EXPECT_EQ(installed.VersionFile, config + "/leafstash/lfsta.ver");
+
+  // A new user has no such folder yet: it is made, for the user alone.
+  UseProcessPaths(root.File("usr/bin/leafstash"));
+  struct stat folder {};
+  ASSERT_EQ(::stat((config + "/leafstash").c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_mode & 0777, 0700u);
   ::unsetenv("XDG_CONFIG_HOME");
 }
 

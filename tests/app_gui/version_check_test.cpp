@@ -45,19 +45,20 @@ class VersionCheckTest : public test::SuiteWithServer<VersionCheckTest>,
     server_->ClearRequests();
   }
 
-  // Runs one check against the site's folder Folder; the text of the
-  // message box it showed, empty when none.
-  std::string Check(const std::string& Folder, int TimeOutMs = 60000) {
+  // Runs one check against the site's folder Folder (with the component's
+  // own time-out unless TimeOutMs is given); the text of the message box
+  // it showed, empty when none.
+  std::string Check(const std::string& Folder, int TimeOutMs = 0) {
     // Due, whatever the check before recorded.
     Process().Settings.SetLastCheckDate(0);
     return Run(Folder, TimeOutMs);
   }
   // The same with the options as they are.
-  std::string Run(const std::string& Folder, int TimeOutMs = 60000) {
+  std::string Run(const std::string& Folder, int TimeOutMs = 0) {
     Process().SiteURL = Url("/" + Folder + "/");
     TNewVersionCheck check(nullptr);
     EXPECT_EQ(check.IEDVer.TimeOut, 60000);
-    check.IEDVer.TimeOut = TimeOutMs;
+    if (TimeOutMs) check.IEDVer.TimeOut = TimeOutMs;
     std::string shown;
     auto answer = test::AnswerBox(QMessageBox::Ok, &shown);
     check.CheckNewVersion();
@@ -94,13 +95,31 @@ TEST_F(VersionCheckTest, OnlyAnotherVersionsNameIsAnnounced) {
   EXPECT_EQ(Check("slow", 300), "");
 }
 
-TEST_F(VersionCheckTest, FailedChecksLeaveNoDateAndNoOldFile) {
+TEST_F(VersionCheckTest, AnAnswerRecordsTheDateAndOnlyTheDate) {
+  // The user's stored options, and others changed in the window but not
+  // chosen as the defaults.
+  TSettings stored;
+  stored.SetFolder("/home/ann/pages");
+  stored.SetPassword("secret");
+  ASSERT_TRUE(SaveSettingsFile(Process().SettingsFile, stored));
+  const std::string before = dir_.Read("lfsta.cfg");
+  Process().Settings = stored;
+  Process().Settings.SetFolder("/tmp/elsewhere");
+
+  // No answer at all: still due. The old file went before the attempt.
   dir_.Write("lfsta.ver", "Leafstash 9.9\r\n");
-  EXPECT_EQ(Check("missing"), "");
+  EXPECT_EQ(Check("slow", 300), "");
   EXPECT_FALSE(std::filesystem::exists(Process().VersionFile));
-  for (const char* folder : {"error", "big"}) EXPECT_EQ(Check(folder), "") << folder;
-  EXPECT_EQ(StoredCheckDate(), 0.0);
-  EXPECT_EQ(Process().Settings.LastCheckDate(), 0.0);
+  EXPECT_EQ(dir_.Read("lfsta.cfg"), before);
+
+  // A missing file is an answer: the date is kept, nothing else changes.
+  EXPECT_EQ(Check("missing"), "");
+  EXPECT_EQ(Process().Settings.LastCheckDate(), TodayAsDayCount());
+  const std::string after = dir_.Read("lfsta.cfg");
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_EQ(after.substr(0, 416), before.substr(0, 416));
+  EXPECT_EQ(after.substr(424), before.substr(424));
+  EXPECT_EQ(StoredCheckDate(), TodayAsDayCount());
 }
 
 TEST_F(VersionCheckTest, RunsOnlyWhenOnAndDueAndTheOldFileCanGo) {
@@ -122,6 +141,19 @@ TEST_F(VersionCheckTest, RunsOnlyWhenOnAndDueAndTheOldFileCanGo) {
   EXPECT_EQ(checkedDaysAgo(30), "");
   EXPECT_TRUE(server_->Requests().empty());
   EXPECT_EQ(checkedDaysAgo(31), "Leafstash 4.1 is available.");
+  // A date to come is a clock that was wrong once.
+  EXPECT_EQ(checkedDaysAgo(-400), "Leafstash 4.1 is available.");
+
+  // A home page that is no web address (a language file without one).
+  server_->ClearRequests();
+  Process().Settings = TSettings();
+  for (const char* site : {"", "file:///etc/", "lfsta/"}) {
+    Process().SiteURL = site;
+    TNewVersionCheck check(nullptr);
+    check.CheckNewVersion();
+    EXPECT_FALSE(check.Running()) << site;
+  }
+  EXPECT_TRUE(server_->Requests().empty());
 
   // An old version file that cannot be deleted would be resumed: no check.
   server_->ClearRequests();

@@ -15,6 +15,7 @@ struct TBrowser {
   std::vector<std::string> ConfigFolders;  // one is there when it is installed
   std::string ManifestFolder;
   bool Firefox;
+  std::string SystemFolder;  // where an installed package registers for every user
 };
 
 std::vector<TBrowser> Browsers() {
@@ -23,10 +24,13 @@ std::vector<TBrowser> Browsers() {
   // A new Firefox profile lives in the config folder, an old one in
   // ~/.mozilla; either way Firefox looks for hosts in ~/.mozilla only.
   return {
-      {"Chromium", {config + "chromium/"}, config + "chromium/NativeMessagingHosts/", false},
+      {"Chromium", {config + "chromium/"}, config + "chromium/NativeMessagingHosts/", false,
+       "/etc/chromium/native-messaging-hosts/"},
       {"Google Chrome", {config + "google-chrome/"},
-       config + "google-chrome/NativeMessagingHosts/", false},
-      {"Firefox", {mozilla, config + "mozilla/"}, mozilla + "native-messaging-hosts/", true},
+       config + "google-chrome/NativeMessagingHosts/", false,
+       "/etc/opt/chrome/native-messaging-hosts/"},
+      {"Firefox", {mozilla, config + "mozilla/"}, mozilla + "native-messaging-hosts/", true,
+       "/usr/lib/mozilla/native-messaging-hosts/"},
   };
 }
 
@@ -53,6 +57,15 @@ std::string ManifestPath(const TBrowser& Browser) {
   return Browser.ManifestFolder + kHostName + ".json";
 }
 
+// True when the file at Path holds exactly Text.
+bool ReadsAs(const std::string& Path, const std::string& Text) {
+  try {
+    return ReadFileNoFollow(Path) == Text;
+  } catch (const TFileError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 std::vector<TBrowserHost> InstallBrowserHosts(const std::string& ExePath) {
@@ -63,11 +76,21 @@ std::vector<TBrowserHost> InstallBrowserHosts(const std::string& ExePath) {
     host.Manifest = ManifestPath(browser);
     if (std::none_of(browser.ConfigFolders.begin(), browser.ConfigFolders.end(), IsFolder))
       continue;
+    // The package has registered this very program for every user: a
+    // record of the user's own would only outlive the package.
+    const std::string manifest = HostManifestText(ExePath, browser.Firefox);
+    const std::string system = browser.SystemFolder + kHostName + ".json";
+    if (ReadsAs(system, manifest)) {
+      if (ReadsAs(host.Manifest, manifest)) ::unlink(host.Manifest.c_str());
+      host.Manifest = system;
+      host.Outcome = TBrowserHost::TOutcome::ForEveryUser;
+      continue;
+    }
     try {
       if (!MakeFolders(browser.ManifestFolder))
         throw TFileError(browser.ManifestFolder, ENOTDIR);
       // A path that is not UTF-8 cannot be written into JSON.
-      WriteFileAtomically(host.Manifest, HostManifestText(ExePath, browser.Firefox), 0644);
+      WriteFileAtomically(host.Manifest, manifest, 0644);
       host.Outcome = TBrowserHost::TOutcome::Written;
     } catch (const std::exception& e) {
       host.Outcome = TBrowserHost::TOutcome::Failed;
@@ -85,6 +108,8 @@ std::string DescribeBrowserHost(const TBrowserHost& Host) {
   switch (Host.Outcome) {
     case TBrowserHost::TOutcome::Written:
       return Host.Browser + ": " + Host.Manifest;
+    case TBrowserHost::TOutcome::ForEveryUser:
+      return Host.Browser + ": " + Host.Manifest + " (for every user)";
     case TBrowserHost::TOutcome::NotInstalled:
       return Host.Browser + ": not installed, nothing written";
     case TBrowserHost::TOutcome::Failed:

@@ -17,7 +17,8 @@ inline constexpr const char* kChromiumExtensionId = "dagglggjdjckjnjddbnkalgjbhc
 inline constexpr const char* kFirefoxExtensionId = "leafstash@leafstash.example";
 
 struct TBrowserHost {
-  enum class TOutcome { Written, NotInstalled, Failed };
+  // ForEveryUser: the system-wide record names this program already.
+  enum class TOutcome { Written, ForEveryUser, NotInstalled, Failed };
   std::string Browser;   // "Chromium", "Google Chrome", "Firefox"
   std::string Manifest;  // where the manifest goes
   TOutcome Outcome = TOutcome::NotInstalled;
@@ -30,7 +31,8 @@ std::string HostManifestText(const std::string& ExePath, bool Firefox);
 
 // Writes the manifest for ExePath for every browser whose config folder
 // exists (its manifest folder is made when missing); browsers that are not
-// installed get nothing. Each file is replaced whole; a symbolic link where
+// installed get nothing, nor do those whose system-wide manifest (the one
+// the Debian package installs) names ExePath already. Each file is replaced whole; a symbolic link where
 // the manifest goes is replaced, never followed.
 std::vector<TBrowserHost> InstallBrowserHosts(const std::string& ExePath);
 // Removes the manifests (a link there is removed, not what it points to).

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace leafstash {
@@ -48,6 +49,10 @@ std::string ExecutablePath(const std::string& Argv0) {
 
 void UseProcessPaths(const std::string& ExePath) {
   const TProcessPaths paths = FindProcessPaths(ExePath);
+  // The user's own folder for them may not be there yet; it holds a
+  // password, so it is the user's alone.
+  const std::string config = paths.SettingsFile.substr(0, paths.SettingsFile.rfind('/'));
+  if (!IsFolder(config) && MakeFolders(config)) ::chmod(config.c_str(), 0700);
   TProcessValues& process = Process();
   process.ExeDir = paths.ExeDir;
   process.LangDir = paths.LangDir;

@@ -23,7 +23,8 @@ TProcessPaths FindProcessPaths(const std::string& ExePath);
 
 // The running program's own file; Argv0 when the system does not say.
 std::string ExecutablePath(const std::string& Argv0);
-// Sets the process's paths for the executable at ExePath.
+// Sets the process's paths for the executable at ExePath, and makes the
+// folder of the settings and version files when it is missing.
 void UseProcessPaths(const std::string& ExePath);
 
 }  // namespace leafstash
