@@ -1,6 +1,5 @@
 #include "help_window.h"
 
-#include <QDesktopServices>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -8,6 +7,7 @@
 #include "app_title.h"
 #include "error_box.h"
 #include "file_utils.h"
+#include "open_address.h"
 
 namespace leafstash {
 
@@ -40,12 +40,10 @@ void THelpWindow::ShowContext(const std::string& File, int Context) {
 void THelpWindow::LinkClicked(const QUrl& Url) {
   // Places in the help file are followed here; web and mail addresses go
   // to the desktop; nothing else is opened.
-  const QString scheme = Url.scheme().toLower();
-  if (scheme == "http" || scheme == "https" || scheme == "mailto") {
-    QDesktopServices::openUrl(Url);
-  } else if (Url.isRelative() && Url.path().isEmpty() && Url.hasFragment()) {
+  if (Url.isRelative() && Url.path().isEmpty() && Url.hasFragment())
     Browser->scrollToAnchor(Url.fragment());
-  }
+  else
+    OpenWebOrMailAddress(Url);
 }
 
 }  // namespace leafstash

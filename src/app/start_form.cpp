@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScreen>
@@ -17,6 +16,7 @@
 #include "help_window.h"
 #include "links_view.h"
 #include "ls_app.h"
+#include "open_address.h"
 #include "process_values.h"
 #include "ui_start_form.h"
 #include "url_list.h"
@@ -50,12 +50,8 @@ QFont PixelFont(const QString& Family, int Pixels, bool Bold = false) {
   return font;
 }
 
-// Only web and mail addresses are ever handed to the desktop.
 void OpenAddress(const std::string& Address) {
-  const QUrl url(QString::fromStdString(Address));
-  const QString scheme = url.scheme().toLower();
-  if (url.isValid() && (scheme == "http" || scheme == "https" || scheme == "mailto"))
-    QDesktopServices::openUrl(url);
+  OpenWebOrMailAddress(QUrl(QString::fromStdString(Address)));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>

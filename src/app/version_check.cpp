@@ -81,8 +81,7 @@ void TNewVersionCheck::CheckNewVersion() {
   IEDVer.DownloadToFile(process.SiteURL + "lfsta.ver", process.VersionFile);
 }
 
-void TNewVersionCheck::IEDVerData(TBSCB* Sender, unsigned char*& Buffer, ULONG& BufLength) {
-  (void)Buffer;
+void TNewVersionCheck::IEDVerData(TBSCB* Sender, unsigned char*&, ULONG& BufLength) {
   // A version file is one line; a larger answer is no version file.
   if (received_ + BufLength > kMaxVersionFile) {
     BufLength = 0;

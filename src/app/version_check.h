@@ -43,6 +43,8 @@ class TNewVersionCheck {
 
  private:
   void IEDVerComplete(TBSCB* Sender, TStream* Stream, HRESULT Result);
+  // Counts what has arrived and stops a download that grows past a
+  // version file's size.
   void IEDVerData(TBSCB* Sender, unsigned char*& Buffer, ULONG& BufLength);
   // Keeps today as the last check's date, in memory and in the settings file.
   void RecordCheckDate();
