@@ -46,15 +46,9 @@ std::string NewVersionLine(std::string_view Text) {
 }
 
 TNewVersionCheck::TNewVersionCheck(QWidget* Parent) : parent_(Parent) {
-  IEDVer.SetCodepage(TCodePageOption::Ansi);
-  IEDVer.SetMethod(TBindVerbOption::Get);
-  IEDVer.SetOptions({TBindInfoOption::Asynchronous, TBindInfoOption::AsyncStorage,
-                     TBindInfoOption::GetNewestVersion, TBindInfoOption::NoWriteCache,
-                     TBindInfoOption::PullData});
-  IEDVer.UrlEncode.reset();
-  IEDVer.Security.InheritHandle = false;
-  IEDVer.Range = TRange{};
-  IEDVer.AdditionalHeader = {"Content-Type: application/x-www-form-urlencoded"};
+  // The component's own defaults are this download's: Ansi, Get,
+  // asynchronous, always from the server and not into the cache, no URL
+  // encoding, no inherited handle, no range, the form content type.
   IEDVer.UserAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Win32)";
   // A minute without data, in the component's milliseconds.
   IEDVer.TimeOut = 60000;
@@ -122,13 +116,8 @@ void TNewVersionCheck::RecordCheckDate() {
   process.Settings.SetLastCheckDate(today);
   // Only the date changes in the file; options the user has not chosen to
   // keep stay out of it, and a file that cannot be read is left alone.
-  try {
-    ReadFileNoFollow(process.SettingsFile);
-  } catch (const TFileError&) {
-    return;
-  }
   TSettings stored;
-  LoadSettingsFile(process.SettingsFile, stored);
+  if (!LoadSettingsFile(process.SettingsFile, stored)) return;
   stored.SetLastCheckDate(today);
   SaveSettingsFile(process.SettingsFile, stored);
 }

@@ -61,17 +61,18 @@ TSettings ShownOptions(const TSettings& Stored) {
   return shown;
 }
 
-void LoadSettingsFile(const std::string& Path, TSettings& Settings) {
-  if (!PathExists(Path)) return;
+bool LoadSettingsFile(const std::string& Path, TSettings& Settings) {
+  if (!PathExists(Path)) return true;
   Settings.Clear();
   try {
     const std::optional<std::string> data = ReadFileNoFollow(Path);
-    if (!data || data->size() < TSettings::kSize) return;
+    if (!data || data->size() < TSettings::kSize) return true;
     TSettings::Bytes image;
     std::memcpy(image.data(), data->data(), TSettings::kSize);
     Settings.SetImage(image);
+    return true;
   } catch (const TFileError&) {
-    // An unreadable file gives the defaults.
+    return false;  // an unreadable file gives the defaults
   }
 }
 

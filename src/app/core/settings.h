@@ -83,8 +83,8 @@ TSettings ShownOptions(const TSettings& Stored);
 
 // Reads the settings file: a missing file leaves Settings as it is; an
 // empty, short or unreadable one gives all zeros; of a longer one the first
-// record counts. Errors are not reported.
-void LoadSettingsFile(const std::string& Path, TSettings& Settings);
+// record counts. False only when a file is there but could not be read.
+bool LoadSettingsFile(const std::string& Path, TSettings& Settings);
 
 // Writes the whole record as the file's only content, readable by the user
 // alone (it holds a password). False when the write failed; the file is then
