@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -58,6 +59,19 @@ TCliParse ParseSaveArguments(const std::vector<std::string>& Arguments) {
       {"--user", [&](const std::string& v) {
          if (v.empty() || v.size() > kMaxUserName) error = "--user takes a name of 1 to 50 characters";
          options.User = v;
+         return error.empty();
+       }},
+      {"--cookies", [&](const std::string& v) {
+         if (v.empty()) error = "--cookies takes a file name";
+         options.CookiesFile = v;
+         return error.empty();
+       }},
+      {"--user-agent", [&](const std::string& v) {
+         const bool clean = std::none_of(v.begin(), v.end(), [](char c) {
+           return static_cast<unsigned char>(c) < 32 || c == 127;
+         });
+         if (v.empty() || !clean) error = "--user-agent takes one line of text";
+         options.UserAgent = v;
          return error.empty();
        }},
       {"--link", [&](const std::string& v) {
@@ -120,6 +134,10 @@ std::string SaveUsage() {
          "  --threads N            downloads at once (1 to 100)\n"
          "  --user NAME            user name for sites that ask for one; the password\n"
          "                         comes from LEAFSTASH_PASSWORD or is asked for\n"
+         "  --cookies FILE         send the cookies of FILE (cookies.txt, as browsers'\n"
+         "                         exporters, curl and Wget write it) as a browser\n"
+         "                         would send them; they are kept in memory only\n"
+         "  --user-agent TEXT      name the program to servers as TEXT\n"
          "  --link URL             save this linked page too (may be repeated)\n"
          "  --all-links            save every page the page links to\n"
          "  --internal-links       save every page of its own site the page links to\n"

@@ -20,6 +20,8 @@ struct TCliOptions {
   std::optional<int> TimeoutSeconds;  // 0: no time-out
   std::optional<int> Threads;
   std::optional<std::string> User;
+  std::optional<std::string> CookiesFile;  // cookies.txt of the session to use
+  std::optional<std::string> UserAgent;
   std::vector<std::string> Links;
   TLinkChoice TakeLinks = TLinkChoice::None;
   bool Quiet = false;

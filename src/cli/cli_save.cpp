@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include "paths.h"
 #include "process_values.h"
 #include "save_job_setup.h"
+#include "session_cookies.h"
 #include "terminal.h"
 #include "text_utils.h"
 #include "url_utils.h"
@@ -78,6 +81,23 @@ std::optional<std::string> PasswordFor(const std::string& User, TSignalWatcher& 
   return ReadTerminalLine("Password for " + User + ": ", true, [&](QEventLoop& loop) {
     QObject::connect(&Watcher, &TSignalWatcher::Signalled, &loop, [&loop] { loop.quit(); });
   });
+}
+
+// The cookies of a cookies.txt file; nothing, with the reason reported,
+// when it cannot be read or holds a line that is not a cookie. What the
+// file holds is never repeated in a message.
+std::optional<std::vector<TBrowserCookie>> ReadCookies(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  std::ostringstream text;
+  if (file) text << file.rdbuf();
+  if (!file || file.bad()) {
+    Error("--cookies: cannot read " + Path + ": " + std::strerror(errno));
+    return std::nullopt;
+  }
+  std::string error;
+  auto cookies = ParseCookiesTxt(text.str(), error);
+  if (!cookies) Error("--cookies: " + Path + ", " + error);
+  return cookies;
 }
 
 struct TOutcome {
@@ -159,6 +179,13 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
       return UsageError("--user needs a password: set LEAFSTASH_PASSWORD or run on a terminal");
     process.Settings.SetPassword(*password);
   }
+
+  if (options.CookiesFile) {
+    const std::optional<std::vector<TBrowserCookie>> cookies = ReadCookies(*options.CookiesFile);
+    if (!cookies) return kExitUsage;
+    process.Handover.Cookies = *cookies;
+  }
+  if (options.UserAgent) process.Handover.UserAgent = *options.UserAgent;
 
   process.DestPath = PrepareFolder(options.Folder);
   if (process.DestPath.empty()) return kExitCannotRun;

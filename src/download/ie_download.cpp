@@ -113,6 +113,8 @@ void TIEDownload::Start(const std::string& Url, const std::string& FileName) {
   info.ExtraInfo = ExtraInfo;
   info.Descriptor = Security.Descriptor;
   info.UserAgent = UserAgent;
+  info.FirstPartyUrl = FirstPartyUrl;
+  info.Navigation = Navigation;
   info.RangeBegin = Range.RangeBegin;
   info.RangeEnd = Range.RangeEnd;
   info.InheritHandle = Security.InheritHandle;
@@ -221,6 +223,8 @@ HRESULT TBSCB::QueryInterface(REFIID Riid, void** Object) {
     *Object = static_cast<IHttpNegotiate*>(this);
   else if (Riid == IID_IBindStatusCallback)
     *Object = static_cast<IBindStatusCallback*>(this);
+  else if (Riid == IID_IRequestContext)
+    *Object = static_cast<IRequestContext*>(this);
   else {
     *Object = nullptr;
     return E_NOINTERFACE;
@@ -298,6 +302,12 @@ HRESULT TBSCB::GetBindInfo(DWORD* BindFlags, BINDINFO* Info) {
   // block until it goes itself.
   Info->stgmedData.pUnkForRelease = static_cast<IBindStatusCallback*>(this);
   AddRef();
+  return S_OK;
+}
+
+HRESULT TBSCB::GetRequestContext(LPWSTR* FirstPartyUrl, BOOL* Navigation) {
+  if (FirstPartyUrl) *FirstPartyUrl = CoTaskStrDup(info_.FirstPartyUrl);
+  if (Navigation) *Navigation = info_.Navigation ? 1 : 0;
   return S_OK;
 }
 

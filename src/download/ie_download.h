@@ -101,6 +101,8 @@ struct TInfo {
   std::string ExtraInfo;
   std::string Descriptor;
   std::string UserAgent;
+  std::string FirstPartyUrl;
+  bool Navigation = false;
   std::int64_t RangeBegin = 0;  // a resumed file may pass 4 GiB
   std::int64_t RangeEnd = 0;
   bool InheritHandle = false;
@@ -140,6 +142,11 @@ class TIEDownload {
   std::vector<std::string> AdditionalHeader = {"Content-Type: application/x-www-form-urlencoded"};
   std::string PostData;
   std::string UserAgent;  // the user's browser user agent from the registry
+  // Where the next requests stand in the browser's session: the page they
+  // are made for (empty: none) and whether they open pages from its links;
+  // they decide which SameSite cookies go along.
+  std::string FirstPartyUrl;
+  bool Navigation = false;
   // Largest body kept in memory; past it the download fails.
   std::uint64_t MaxMemoryBody = 1ull << 30;
 
@@ -187,6 +194,7 @@ class TIEDownload {
 class TBSCB final : public IHttpSecurity,
                     public IAuthenticate,
                     public IHttpNegotiate,
+                    public IRequestContext,
                     public IBindStatusCallback {
  public:
   // Starts the bind; a failure to start is reported through OnComplete.
@@ -208,6 +216,7 @@ class TBSCB final : public IHttpSecurity,
   HRESULT GetWindow(REFIID Reason, HWND* Window) override;
   HRESULT OnSecurityProblem(DWORD Problem) override;
   HRESULT Authenticate(HWND* Window, LPWSTR* UserName, LPWSTR* Password) override;
+  HRESULT GetRequestContext(LPWSTR* FirstPartyUrl, BOOL* Navigation) override;
   HRESULT BeginningTransaction(LPCWSTR Url, LPCWSTR Headers, DWORD Reserved,
                                LPWSTR* AdditionalHeaders) override;
   HRESULT OnResponse(DWORD ResponseCode, LPCWSTR ResponseHeaders, LPCWSTR RequestHeaders,

@@ -175,6 +175,15 @@ std::optional<std::size_t> TURLListMan::PageEntry() const {
   return index;
 }
 
+void TURLListMan::MarkLinkedPage(std::string_view Address) {
+  if (const auto index = byURL_.Find(EncodeAddress(ResolveUrl("", StripFragment(Address)))))
+    linkedPages_.insert(*index);
+}
+
+bool TURLListMan::IsNavigation(std::size_t Index) const {
+  return linkedPages_.count(Index) != 0 || PageEntry() == Index;
+}
+
 std::optional<std::size_t> TURLListMan::FindFirstInState(TURLState State) const {
   const std::size_t s = static_cast<std::size_t>(State);
   if (stateCount_[s] == 0) return std::nullopt;

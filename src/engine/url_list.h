@@ -43,6 +43,11 @@ class TURLListMan {
 
   // The entry of the browser page (PageURL), when the table holds it.
   std::optional<std::size_t> PageEntry() const;
+  // A page the browser page links to, taken along: opened as a browser
+  // opens a link, not loaded as a page loads its pictures.
+  void MarkLinkedPage(std::string_view Address);
+  // The page itself or a linked page.
+  bool IsNavigation(std::size_t Index) const;
   std::optional<std::size_t> FindFirstInState(TURLState State) const;
   std::optional<std::size_t> FindByURL(std::string_view Address) const;
   std::size_t CountTopLevel() const { return topLevel_; }
@@ -126,6 +131,7 @@ class TURLListMan {
   mutable std::array<std::size_t, kStateCount> firstInState_{};
   std::size_t topLevel_ = 0;
   std::unordered_set<std::size_t> absoluteRewrites_;
+  std::unordered_set<std::size_t> linkedPages_;
   bool discardLog_ = false;
   int journal_ = -1;  // the open job log while it is kept current
 };

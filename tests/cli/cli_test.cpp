@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "program_process.h"
 #include "qt_wait.h"
 #include "settings.h"
 #include "temp_dir.h"
@@ -22,11 +23,7 @@ using httplib::Response;
 
 constexpr int kSlowPictures = 30;
 
-struct CliRun {
-  int code = -1;
-  bool finished = false;
-  std::string out, err;
-};
+using test::CliRun;
 
 std::string SlowPage() {
   std::string page = "<html>";
@@ -119,22 +116,10 @@ class CliTest : public test::SuiteWithServer<CliTest> {
 
   std::unique_ptr<QProcess> Start(const std::string& Program, const std::vector<std::string>& Args,
                                   const QProcessEnvironment& Env) {
-    auto process = std::make_unique<QProcess>();
-    QStringList arguments;
-    for (const std::string& a : Args) arguments << QString::fromStdString(a);
-    process->setProcessEnvironment(Env);
-    process->start(QString::fromStdString(Program), arguments);
-    process->waitForStarted();
-    return process;
+    return test::StartProcess(Program, Args, Env);
   }
   static CliRun Finish(QProcess& Process, int LimitMs = 30000) {
-    CliRun run;
-    run.finished = Process.waitForFinished(LimitMs);
-    if (!run.finished) Process.kill(), Process.waitForFinished();
-    run.code = Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
-    run.out = Process.readAllStandardOutput().toStdString();
-    run.err = Process.readAllStandardError().toStdString();
-    return run;
+    return test::FinishProcess(Process, LimitMs);
   }
   CliRun Run(const std::vector<std::string>& Args, int LimitMs = 30000) {
     auto process = Start(LEAFSTASH_EXE, Args, Environment());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "browser_handover.h"
 #include "language.h"
 #include "settings.h"
 #include "variant.h"
@@ -25,6 +26,9 @@ struct TProcessValues {
   std::string PageURL;    // trimmed address of the page
   std::string PageTitle;  // trimmed title of the page
   std::string DestPath;   // destination folder, ending in "/"
+  // What the browser (or the command line) handed over with the page: its
+  // documents as shown, the user agent and the session's cookies.
+  TBrowserHandover Handover;
   TURLListMan* URLList = nullptr;
 
   // Where errors that reach the program's general error report go; the

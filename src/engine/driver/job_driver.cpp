@@ -109,6 +109,10 @@ TJobDriver::TJobDriver(QObject* Parent) : QObject(Parent) {
   IED.OnAuthenticate = [this](TBSCB* sender, HWND&, LPWSTR& user, LPWSTR& password) {
     return IEDAuthenticate(sender, user, password);
   };
+  IED.OnBeginningTransaction = [this](TBSCB* sender, LPCWSTR url, LPCWSTR, DWORD,
+                                      LPWSTR& headers) {
+    return IEDBeginningTransaction(sender, url, headers);
+  };
   // A part file is always new: whatever is in it is started over.
   IED.OnResume = [](TBSCB*, const std::string&, DWORD& Action) { Action = 1; };
 }
@@ -154,6 +158,10 @@ void TJobDriver::StartJob() {
   barMaximum_ = static_cast<long long>(List().CountTopLevel());
   const TSettings& settings = Process().Settings;
   if (settings.AutoSkip()) IED.TimeOut = settings.SkipSeconds() * 1000;
+  // The browser's own name, when it handed it over, so that servers answer
+  // as they answered the browser.
+  if (!Process().Handover.UserAgent.empty()) IED.UserAgent = Process().Handover.UserAgent;
+  IED.FirstPartyUrl = Process().PageURL;
   StartNext();
 }
 
@@ -180,6 +188,7 @@ void TJobDriver::StartDownloads() {
     }
     partFiles_[url] = std::move(part);
     ++ActiveCount;
+    IED.Navigation = List().IsNavigation(*next);
     IED.DownloadToFile(url, partFiles_[url]);
   }
   starting_ = false;
@@ -326,6 +335,21 @@ TJobFigures TJobDriver::Figures() const {
   f.BarMaximum = barMaximum_;
   f.Rewriting = rewriting_;
   return f;
+}
+
+HRESULT TJobDriver::IEDBeginningTransaction(TBSCB* Sender, LPCWSTR Url,
+                                            LPWSTR& AdditionalHeaders) {
+  // A resource goes with the page or sheet it was found in; a frame or a
+  // linked page with the browser page; the page itself with none.
+  const auto index = List().FindByURL(WideToAnsi(Sender->Url()));
+  if (!index || List().PageEntry() == index) return S_OK;
+  const TURLEntry& entry = List().Item(*index);
+  const std::string referrer =
+      ReferrerFor(entry.Referrer.empty() ? Process().PageURL : entry.Referrer, WideToAnsi(Url));
+  if (referrer.empty()) return S_OK;
+  const std::string headers = WideToAnsi(AdditionalHeaders) + "Referer: " + referrer + "\r\n";
+  AdditionalHeaders = CoTaskStrDup(headers);
+  return S_OK;
 }
 
 HRESULT TJobDriver::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Password) {

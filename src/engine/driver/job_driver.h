@@ -88,6 +88,8 @@ class TJobDriver : public QObject {
   void IEDData(ULONG BufLength);
   void IEDComplete(TBSCB* Sender, TStream* Stream, HRESULT Result);
   HRESULT IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Password);
+  // Adds the Referer a browser would send to the request's headers.
+  HRESULT IEDBeginningTransaction(TBSCB* Sender, LPCWSTR Url, LPWSTR& AdditionalHeaders);
   // Moves the finished part file into place and scans a page.
   void SaveCompleted(std::size_t Entry, const std::string& PartFile);
   // Full: the bar follows the table; otherwise only the bar of the rewrite

@@ -126,8 +126,9 @@ void TJobDriver::QueueRefs(std::string_view Text, const std::vector<TResourceRef
         if (!takingLinks_) continue;
         const std::string address = RequestAddress(Base, RefUrl(Text, ref, Charset, scratch));
         if (!address.empty() && (TakeLinks == TLinkChoice::All ||
-                                 GetSiteRoot(address) == GetSiteRoot(CurrentPageURL)))
-          List().Add(address, "", "", "", TURLKind::Other, TURLState::Queued);
+                                 GetSiteRoot(address) == GetSiteRoot(CurrentPageURL)) &&
+            List().Add(address, "", "", "", TURLKind::Other, TURLState::Queued))
+          List().MarkLinkedPage(address);
         continue;
       }
       default: {

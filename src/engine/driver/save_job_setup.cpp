@@ -5,6 +5,7 @@
 
 #include "file_utils.h"
 #include "process_values.h"
+#include "session_cookies.h"
 
 namespace leafstash {
 namespace {
@@ -19,10 +20,15 @@ void Report(const std::string& Message) {
 }  // namespace
 
 bool PrepareSaveJob(TURLListMan& List, const std::vector<TCheckedLink>& CheckedLinks) {
+  // The job's requests carry the session the browser handed over.
+  SessionCookies().Clear();
+  for (const TBrowserCookie& cookie : Process().Handover.Cookies) SessionCookies().Add(cookie);
   try {
     List.AddPageAndFrames();
-    for (const TCheckedLink& link : CheckedLinks)
+    for (const TCheckedLink& link : CheckedLinks) {
       List.Add(link.Href, "", link.Text, "", TURLKind::Other, TURLState::Queued);
+      List.MarkLinkedPage(link.Href);
+    }
   } catch (const TFileError& e) {
     // An earlier log that cannot be read is kept: no job, no new log.
     Report(e.what());
@@ -57,6 +63,9 @@ void FinishSaveJob(std::unique_ptr<TURLListMan> List, const std::string& Warning
   List.reset();  // writes the job log
   process.URLList = nullptr;
   process.BrowserWindow = Variant::Null();
+  // The session is the user's: nothing of it outlives the job.
+  process.Handover = {};
+  SessionCookies().Clear();
 }
 
 }  // namespace leafstash

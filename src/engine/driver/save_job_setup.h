@@ -16,7 +16,8 @@ struct TCheckedLink {
   std::string Text;  // the link text
 };
 
-// Fills List (the process's URL table) for the page of the process values:
+// Gives the session the cookies the browser handed over, then fills List
+// (the process's URL table) for the page of the process values:
 // with SkipExisting the earlier job's log first, then the page as
 // INDEX.HTML, its frames and the checked links; leftovers of a killed job
 // are removed and the log is kept current from here on. False, with the
@@ -31,7 +32,7 @@ void WriteWarningFile(const std::string& Path);
 
 // After the job: deletes WarningFile when given (a failure is reported),
 // destroys the table, which writes the job log, and lets go of the
-// browser window.
+// browser window and of what the browser handed over, cookies included.
 void FinishSaveJob(std::unique_ptr<TURLListMan> List, const std::string& WarningFile);
 
 }  // namespace leafstash

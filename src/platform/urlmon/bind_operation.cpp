@@ -282,6 +282,10 @@ void BindOperation::StartRequest(bool AskCallback) {
 
   const std::optional<std::string> requestUrl = RequestUrl(url_);
   if (!requestUrl) return Stop(MK_E_SYNTAX);
+  // Asked at every request: a redirection may lead to another site.
+  cookieContext_ = AskCookieContext();
+  if (Gone()) return;
+  if (aborted_) return Stop(E_ABORT);
 
   RemoveTransfer();
   status_ = 0;
@@ -310,6 +314,7 @@ void BindOperation::StartRequest(bool AskCallback) {
   curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &BindOperation::OnBody);
   curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+  if (http_) SessionCookies().Attach(easy_, cookieContext_);
   for (std::size_t at = 0; at < requestHeaders_.size();) {
     std::size_t end = requestHeaders_.find('\n', at);
     if (end == std::string::npos) end = requestHeaders_.size();
@@ -394,7 +399,26 @@ std::size_t BindOperation::OnBody(char* Data, std::size_t Size, std::size_t Coun
   return n;
 }
 
+TCookieContext BindOperation::AskCookieContext() {
+  const auto context = QueryAs<IRequestContext>(callback_.Get(), IID_IRequestContext);
+  if (!context) return TCookieContext::SameSite;
+  LPWSTR firstParty = nullptr;
+  BOOL navigation = 0;
+  ++inCallback_;
+  const HRESULT hr = context->GetRequestContext(&firstParty, &navigation);
+  --inCallback_;
+  const std::string page = WideToAnsi(firstParty);
+  CoTaskMemFree(firstParty);
+  if (FAILED(hr)) return TCookieContext::SameSite;
+  return CookieContextOf(url_, page, navigation != 0);
+}
+
 bool BindOperation::HandleHeaders() {
+  // Whatever the answer, the cookies it sets are kept as a browser keeps them.
+  std::vector<std::string> setCookies;
+  for (auto [at, end] = headers_.equal_range("set-cookie"); at != end; ++at)
+    setCookies.push_back(at->second);
+  SessionCookies().Received(cookieContext_, url_, setCookies);
   const std::string location = Header("location");
   if (status_ >= 300 && status_ < 400 && !location.empty()) {
     // Followed at once, whatever body the answer carries (servers send a

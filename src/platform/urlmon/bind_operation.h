@@ -12,6 +12,7 @@
 #include <string>
 
 #include "bind_data.h"
+#include "session_cookies.h"
 #include "urlmon.h"
 
 namespace leafstash {
@@ -50,6 +51,8 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   void Pump();
   void BeginBind();
   void StartRequest(bool AskCallback);
+  // The cookie context of the request about to go to url_.
+  TCookieContext AskCookieContext();
   bool HandleHeaders();
   void DeliverData(bool Last);
   void Notify(std::uint64_t Size, bool Last);
@@ -78,6 +81,7 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   QEventLoop* syncLoop_ = nullptr;
 
   // The request.
+  TCookieContext cookieContext_ = TCookieContext::SameSite;
   DWORD verb_ = BINDVERB_GET;
   std::string customVerb_;
   std::string body_;

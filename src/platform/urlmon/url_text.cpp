@@ -110,4 +110,23 @@ std::string OriginOf(std::string_view Address) {
   return scheme + "://" + LowerCopy(authority.substr(0, hostEnd)) + ":" + port;
 }
 
+std::string ReferrerFor(std::string_view Page, std::string_view Target) {
+  const std::string scheme = SchemeOf(Page);
+  if (scheme != "http" && scheme != "https") return {};
+  // Never a header that a line break would end early.
+  if (std::any_of(Page.begin(), Page.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
+    return {};
+  if (scheme == "https" && SchemeOf(Target) != "https") return {};
+  const std::string_view authority = AuthorityOf(Page);
+  if (authority.empty()) return {};
+  if (OriginOf(Page) != OriginOf(Target)) return scheme + "://" + std::string(authority) + "/";
+  // The whole address, but for a user name and the fragment.
+  const std::size_t hostStart = Page.find("://") + 3;
+  const std::size_t pathStart = std::min(Page.size(), Page.find_first_of("/?#", hostStart));
+  std::string_view rest = Page.substr(pathStart);
+  rest = rest.substr(0, rest.find('#'));
+  return scheme + "://" + std::string(authority) + (rest.empty() || rest[0] != '/' ? "/" : "") +
+         std::string(rest);
+}
+
 }  // namespace leafstash

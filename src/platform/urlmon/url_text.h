@@ -22,4 +22,10 @@ std::string HostOf(std::string_view Address);
 // addresses with the same origin are the same server.
 std::string OriginOf(std::string_view Address);
 
+// The Referer a browser sends with a request to Target made from Page,
+// under the browsers' default policy: Page without its fragment and user
+// name to its own origin, Page's origin alone ("https://h/") to another,
+// nothing from https to anything else. Empty: no header.
+std::string ReferrerFor(std::string_view Page, std::string_view Target);
+
 }  // namespace leafstash

@@ -202,6 +202,17 @@ class IHttpSecurity : public IWindowForBindingUI {
   virtual HRESULT OnSecurityProblem(DWORD Problem) = 0;
 };
 
+// Where a request stands in the browser's session, asked of the bind's
+// callback before each request as IHttpNegotiate is: the address of the
+// page it is made for (the page's site decides which SameSite cookies go
+// with it; a null address: a page opened by itself) and whether it opens
+// a page from a link rather than loads something for one. A callback
+// without it makes requests of the page's own site.
+class IRequestContext : public IUnknown {
+ public:
+  virtual HRESULT GetRequestContext(LPWSTR* FirstPartyUrl, BOOL* Navigation) = 0;
+};
+
 class IBindCtx : public IUnknown {};
 
 class IMoniker : public IUnknown {
