@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "app_title.h"
@@ -38,8 +39,8 @@ bool Save(QWidget* Window, const std::string& Path) {
 }
 
 // The demo page as the browser extension reads it, the link to the seeds
-// page selected.
-std::string DemoPage(const std::string& Site) {
+// page selected, and handed over as shown (Html, the page's own file).
+std::string DemoPage(const std::string& Site, const std::string& Html) {
   json links = json::array();
   const auto link = [&](const std::string& Href, const std::string& Text) {
     links.push_back({{"href", Href}, {"innerText", Text}});
@@ -58,7 +59,8 @@ std::string DemoPage(const std::string& Site) {
               {"selectionHtml", "<li><a href=\"seeds.html\">Seeds sown this spring</a></li>"},
               {"links", links},
               {"frames", json::array({json{{"location", Site + "frame.html"},
-                                           {"title", "The weather frame"}}})}}
+                                           {"title", "The weather frame"}}})},
+              {"documents", json::array({json{{"url", Site + "index.html"}, {"html", Html}}})}}
       .dump();
 }
 
@@ -78,6 +80,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(work / "saved");
   Process().LangDir = std::string(argv[2]) + "/";
   Process().SettingsFile = (work / "lfsta.cfg").string();
+  Process().ExtraSettingsFile = (work / "lfsta.ini").string();
 
   bool ok = true;
   TStartForm form;
@@ -85,8 +88,12 @@ int main(int argc, char** argv) {
   Settle(400);
   ok &= Save(&form, out + "about.png");
 
+  std::ifstream demo(std::string(argv[2]) + "/../demo-site/index.html", std::ios::binary);
+  TSnapshot snapshot =
+      ReadSnapshot(DemoPage(site, std::string(std::istreambuf_iterator<char>(demo), {})));
+  Process().Handover = std::move(snapshot.Handover);
   TLSApp* object = TLSApp::Create();
-  if (object->Start(BuildWindowFromSnapshot(DemoPage(site))) != S_OK) {
+  if (object->Start(snapshot.Window) != S_OK) {
     std::fprintf(stderr, "the page could not be read: %s\n", object->ErrorText().c_str());
     return 1;
   }
@@ -112,7 +119,7 @@ int main(int argc, char** argv) {
     if (!progress || shot) return;
     shot = true;
     watch.stop();
-    QTimer::singleShot(700, [&, progress] { ok &= Save(progress, out + "progress.png"); });
+    QTimer::singleShot(300, [&, progress] { ok &= Save(progress, out + "progress.png"); });
   });
   watch.start();
   form.btnStart->click();

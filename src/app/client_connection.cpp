@@ -7,6 +7,7 @@
 #include "host_relay.h"
 #include "ls_app.h"
 #include "page_snapshot.h"
+#include "process_values.h"
 
 namespace leafstash {
 
@@ -23,14 +24,16 @@ TClientConnection::~TClientConnection() {
 std::string TClientConnection::Serve(const std::string& Request) {
   TComServer& server = ComServer();
   if (server.ClassObjectUsed) return EncodeAnswer(E_UNEXPECTED, kOnePagePerStart);
-  Variant window;
+  TSnapshot snapshot;
   try {
-    window = BuildWindowFromSnapshot(Request);
+    snapshot = ReadSnapshot(Request);
   } catch (const SnapshotError& e) {
     return EncodeAnswer(E_INVALIDARG, e.what());
   }
+  // What the browser handed over besides the window waits for the job.
+  Process().Handover = std::move(snapshot.Handover);
   object_ = server.CreateObject();
-  const HRESULT status = object_->Start(window);
+  const HRESULT status = object_->Start(snapshot.Window);
   return EncodeAnswer(status, SUCCEEDED(status) ? "" : object_->ErrorText());
 }
 

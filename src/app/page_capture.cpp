@@ -62,6 +62,7 @@ void TStartForm::FillLinkList(const Variant& WB) {
   }
   LinksView->resizeColumnToContents(0);
   LinksView->resizeColumnToContents(2);
+  ShowHowPageIsSaved();
   WaitPanel->hide();
   chbOptDef->show();
 }

@@ -90,7 +90,7 @@ void TStartForm::SetUpControls() {
   edFolder = u.edFolder, edSubFolder = u.edSubFolder;
   btnDestFld = u.btnDestFld, btnAll = u.btnAll, btnInverse = u.btnInverse;
   btnInternal = u.btnInternal, btnStart = u.btnStart;
-  chbSubFld = u.chbSubFld, chbImg = u.chbImg;
+  chbSubFld = u.chbSubFld, chbImg = u.chbImg, chbShown = u.chbShown;
   LinksView = u.LinksView;
   chbExter = u.chbExter, chbURL = u.chbURL, chbExist = u.chbExist;
   chbAutoSkip = u.chbAutoSkip, chbNewVer = u.chbNewVer;

@@ -61,6 +61,9 @@ class TStartForm : public QWidget {
   // Options.
   void LoadOptions();
   void SaveOptions();
+  // chbShown as the page will be saved: as shown, when the browser handed
+  // it over and the option says so.
+  void ShowHowPageIsSaved();
   void chbURLClick();
   void chbAutoSkipClick();
   void chbNewVerClick();
@@ -86,6 +89,9 @@ class TStartForm : public QWidget {
   QLineEdit *edFolder, *edSubFolder;
   QPushButton *btnDestFld, *btnAll, *btnInverse, *btnInternal, *btnStart;
   QCheckBox *chbSubFld, *chbImg;
+  // The page as the browser shows it, or downloaded again; enabled when
+  // the browser handed the page over.
+  QCheckBox* chbShown;
   TLinksView* LinksView;
   QCheckBox *chbExter, *chbURL, *chbExist, *chbAutoSkip, *chbNewVer;
   QLineEdit *edURL, *edSec, *edThread, *edNewVer, *edUserS, *edPassS;

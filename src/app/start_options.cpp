@@ -51,6 +51,8 @@ void TStartForm::LoadOptions() {
   edFolder->setText(Q(s.Folder()));
   chbSubFld->setChecked(s.UseSubFolder());
   chbImg->setChecked(s.SavePictures());
+  Process().ExtraSettings.Load(Process().ExtraSettingsFile);
+  ShowHowPageIsSaved();
   if (s.LinkColumnWidth() == 0) s.SetLinkColumnWidth(200);
   if (s.TextColumnWidth() == 0) s.SetTextColumnWidth(200);
   LinksView->setColumnWidth(1, Fit(s.LinkColumnWidth(), 0, 4000));
@@ -76,6 +78,12 @@ void TStartForm::LoadOptions() {
   FillLanguageList();
 }
 
+void TStartForm::ShowHowPageIsSaved() {
+  const bool handedOver = !Process().Handover.Documents.empty();
+  chbShown->setEnabled(handedOver);
+  chbShown->setChecked(handedOver && Process().ExtraSettings.SaveAsShown());
+}
+
 void TStartForm::SaveOptions() {
   TSettings& s = Process().Settings;
   s.SetFolder(Trim(edFolder->text().toStdString()));
@@ -97,7 +105,13 @@ void TStartForm::SaveOptions() {
   s.SetUserName(edUserS->text().toStdString());
   s.SetPassword(edPassS->text().toStdString());
   s.SetLanguage(cmbLang->currentText().toStdString());
-  if (chbOptDef->isChecked()) SaveSettingsFile(Process().SettingsFile, s);
+  // Only a choice the user could make is taken over.
+  TExtraSettings& extra = Process().ExtraSettings;
+  if (chbShown->isEnabled()) extra.SetSaveAsShown(chbShown->isChecked());
+  if (chbOptDef->isChecked()) {
+    SaveSettingsFile(Process().SettingsFile, s);
+    extra.Save(Process().ExtraSettingsFile);
+  }
   if (s.UseURLFilter() && Process().URLList) Process().URLList->LoadFilterWords();
 }
 
@@ -139,6 +153,8 @@ void TStartForm::ApplyLanguage() {
   btnHelp->setText(text("btnHelp"));
   btnExit->setText(text("btnExit"));
   chbImg->setText(text("chbImg"));
+  chbShown->setText(text("chbShown"));
+  SetHint(chbShown, file.Value("hntShown"));
   chbOptDef->setText(text("chbOptDef"));
   btnAll->setText(text("btnAll"));
   btnInverse->setText(text("btnInverse"));

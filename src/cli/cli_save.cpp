@@ -171,6 +171,7 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
   TProcessValues& process = Process();
   UseProcessPaths(ExecutablePath(QCoreApplication::arguments().value(0).toStdString()));
   LoadSettingsFile(process.SettingsFile, process.Settings);
+  process.ExtraSettings.Load(process.ExtraSettingsFile);
   ApplyCliOptions(options, process.Settings);
   if (options.User) {
     const std::optional<std::string> password = PasswordFor(*options.User, watcher);

@@ -91,6 +91,39 @@ TEST_F(PageCaptureTest, TheListShowsTheWebLinksAndChecksThoseOfTheSelection) {
                                          false, false, false}));
 }
 
+TEST_F(PageCaptureTest, TheWayThePageIsSavedIsShownAndKeptBesideTheRecord) {
+  // No document handed over: the page can only be downloaded.
+  ASSERT_EQ(StartWith(Page(json::array())), S_OK);
+  EXPECT_FALSE(Form().chbShown->isEnabled());
+  EXPECT_FALSE(Form().chbShown->isChecked());
+  form_.reset();
+  app_->Release();
+  app_ = nullptr;
+  ComServer() = TComServer();
+
+  // Handed over: saved as shown, unless the stored option says otherwise.
+  Process().Handover.Documents = {{"http://h.test/dir/page.html", "<html>shown</html>"}};
+  config_.Write("lfsta.ini", "[Leafstash]\r\nLaterOption=7\r\n");
+  ASSERT_EQ(StartWith(Page(json::array())), S_OK);
+  TStartForm& form = Form();
+  EXPECT_TRUE(form.chbShown->isEnabled());
+  EXPECT_TRUE(form.chbShown->isChecked());
+  EXPECT_FALSE(form.chbShown->text().isEmpty());
+  EXPECT_FALSE(form.chbShown->toolTip().isEmpty());
+
+  // Unchecked and kept as the default: the record stays 552 bytes, the
+  // new option goes beside it, and what a later version wrote stays.
+  form.chbShown->click();
+  form.chbOptDef->setChecked(true);
+  form.SaveOptions();
+  EXPECT_FALSE(Process().ExtraSettings.SaveAsShown());
+  EXPECT_EQ(config_.Read("lfsta.cfg").size(), 552u);
+  EXPECT_EQ(config_.Read("lfsta.ini"), "[Leafstash]\r\nLaterOption=7\r\nSaveAsShown=0\r\n");
+  form.LoadOptions();
+  EXPECT_FALSE(form.chbShown->isChecked());
+  EXPECT_TRUE(form.chbShown->isEnabled());
+}
+
 TEST_F(PageCaptureTest, ButtonsSpaceBarAndColumnHeadersChangeTheChoice) {
   json links = json::array();
   for (const char* href : {"http://h.test/a", "http://H.test/b", "https://h.test/c", "http://h.test/d",

@@ -60,6 +60,7 @@ class StartFormFixture {
     SetApplicationTitle("Leafstash");
     Process().LangDir = LEAFSTASH_LANG_DIR "/";
     Process().SettingsFile = config_.File("lfsta.cfg");
+    Process().ExtraSettingsFile = config_.File("lfsta.ini");
     ComServer() = TComServer();
     ::setenv("LANG", "C.UTF-8", 1);
     ::unsetenv("LC_ALL");

@@ -80,5 +80,50 @@ TEST(PageSnapshot, MissingMembersAreMissingAndBadTextIsRefused) {
   EXPECT_THROW(BuildWindowFromSnapshot(R"({"frames": [1]})"), SnapshotError);
 }
 
+TEST(PageSnapshot, WhatTheBrowserHandsOverBesidesTheWindow) {
+  const TSnapshot snapshot = ReadSnapshot(R"({
+    "url": "http://h/", "userAgent": "Browser/1.0",
+    "cookies": [
+      { "name": "sid", "value": "v1", "domain": ".h.test", "hostOnly": false, "path": "/a",
+        "secure": true, "httpOnly": true, "sameSite": "strict", "expirationDate": 1900000000.5 },
+      { "name": "n", "value": "v2", "domain": "h", "sameSite": "no_restriction" },
+      { "name": "u", "value": "v3", "domain": "h", "sameSite": "unspecified", "expirationDate": null }
+    ],
+    "documents": [ { "url": "http://h/", "html": "<html>as shown</html>" } ] })");
+  EXPECT_EQ(snapshot.Window.Get("parent").Get("document").Get("Url").ToText(), "http://h/");
+  const TBrowserHandover& h = snapshot.Handover;
+  EXPECT_EQ(h.UserAgent, "Browser/1.0");
+  ASSERT_EQ(h.Cookies.size(), 3u);
+  EXPECT_EQ(h.Cookies[0].Domain, "h.test");
+  EXPECT_FALSE(h.Cookies[0].HostOnly);
+  EXPECT_EQ(h.Cookies[0].Path, "/a");
+  EXPECT_TRUE(h.Cookies[0].Secure && h.Cookies[0].HttpOnly);
+  EXPECT_EQ(h.Cookies[0].SameSite, TSameSite::Strict);
+  EXPECT_EQ(h.Cookies[0].Expires, 1900000000);
+  EXPECT_TRUE(h.Cookies[1].HostOnly);
+  EXPECT_EQ(h.Cookies[1].Path, "/");
+  EXPECT_EQ(h.Cookies[1].SameSite, TSameSite::None);
+  EXPECT_EQ(h.Cookies[1].Expires, 0);  // a session cookie
+  EXPECT_EQ(h.Cookies[2].SameSite, TSameSite::Unspecified);
+  ASSERT_EQ(h.Documents.size(), 1u);
+  EXPECT_EQ(h.Documents[0].Html, "<html>as shown</html>");
+}
+
+TEST(PageSnapshot, ErrorsNeverQuoteWhatTheBrowserHandedOver) {
+  const std::string secret = "c00k1e-value";
+  for (const std::string& text :
+       {R"({"cookies": [{"name": "a", "value": )" + secret + "}]}",
+        R"({"cookies": [{"name": ")" + secret + R"(", "value": 5}]})",
+        R"({"documents": [{"url": ")" + secret + R"(", "html": [1]}]})",
+        R"({"cookies": {"value": ")" + secret + R"("}})"}) {
+    try {
+      ReadSnapshot(text);
+      ADD_FAILURE() << "accepted " << text;
+    } catch (const SnapshotError& e) {
+      EXPECT_EQ(std::string(e.what()).find(secret), std::string::npos) << e.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace leafstash

@@ -33,9 +33,9 @@ class TLanguageFile {
 
 // Every key the program reads from a language file, in the order in which
 // they are applied.
-inline constexpr std::array<std::string_view, 41> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 43> kLanguageKeys = {
     "lblDestFld", "btnDestFld", "lblSubFld", "chbSubFld", "btnStart", "btnHelp",
-    "btnExit", "chbImg", "chbOptDef", "btnAll", "btnInverse", "btnInternal",
+    "btnExit", "chbImg", "chbShown", "hntShown", "chbOptDef", "btnAll", "btnInverse", "btnInternal",
     "col0", "col1", "col2", "col3", "tshGeneral", "chbExter",
     "chbURL", "edURL", "chbExist", "chbAutoSkip", "lblSec", "lblThread",
     "chbNewVer", "lblNewVer", "lblLang", "grpAuth", "lblUser", "lblPass",

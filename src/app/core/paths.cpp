@@ -1,5 +1,6 @@
 #include "paths.h"
 
+#include "extra_settings.h"
 #include "file_utils.h"
 #include "process_values.h"
 
@@ -37,6 +38,7 @@ TProcessPaths FindProcessPaths(const std::string& ExePath) {
   const std::string config = ConfigFolder(paths.ExeDir, installed);
   paths.SettingsFile = config + "lfsta.cfg";
   paths.VersionFile = config + "lfsta.ver";
+  paths.ExtraSettingsFile = config + TExtraSettings::kFileName;
   return paths;
 }
 
@@ -58,6 +60,7 @@ void UseProcessPaths(const std::string& ExePath) {
   process.LangDir = paths.LangDir;
   process.SettingsFile = paths.SettingsFile;
   process.VersionFile = paths.VersionFile;
+  process.ExtraSettingsFile = paths.ExtraSettingsFile;
 }
 
 }  // namespace leafstash

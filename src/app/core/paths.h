@@ -11,6 +11,7 @@ struct TProcessPaths {
   std::string LangDir;       // ends in "/"
   std::string SettingsFile;  // lfsta.cfg
   std::string VersionFile;   // lfsta.ver
+  std::string ExtraSettingsFile;  // lfsta.ini, beside the settings file
 };
 
 // The paths for the executable at ExePath. LANG/ is found beside the

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "browser_handover.h"
+#include "extra_settings.h"
 #include "language.h"
 #include "settings.h"
 #include "variant.h"
@@ -17,8 +18,9 @@ namespace leafstash {
 class TURLListMan;
 
 struct TProcessValues {
-  std::string ExeDir, LangDir, SettingsFile, VersionFile;
+  std::string ExeDir, LangDir, SettingsFile, VersionFile, ExtraSettingsFile;
   TSettings Settings;
+  TExtraSettings ExtraSettings;  // the options kept beside the record
   TSharedTexts Texts;
   std::string SiteURL;
 

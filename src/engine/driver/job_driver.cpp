@@ -162,6 +162,12 @@ void TJobDriver::StartJob() {
   // as they answered the browser.
   if (!Process().Handover.UserAgent.empty()) IED.UserAgent = Process().Handover.UserAgent;
   IED.FirstPartyUrl = Process().PageURL;
+  shownDocuments_.clear();
+  if (Process().ExtraSettings.SaveAsShown()) {
+    const std::vector<TShownDocument>& documents = Process().Handover.Documents;
+    for (std::size_t i = 0; i < documents.size(); ++i)
+      shownDocuments_.emplace(EncodeAddress(ResolveUrl("", StripFragment(documents[i].Url))), i);
+  }
   StartNext();
 }
 
@@ -177,6 +183,12 @@ void TJobDriver::StartDownloads() {
     const auto next = List().FindFirstInState(TURLState::Queued);
     if (!next) break;
     List().SetState(*next, TURLState::Downloading);
+    // A page or frame the browser handed over as it shows it is stored as
+    // that, not downloaded.
+    if (StoreShownDocument(*next)) {
+      emit EntryFinished(*next);
+      continue;
+    }
     const std::string url = List().Item(*next).EntryURL;
     std::string part;
     try {
@@ -217,12 +229,16 @@ void TJobDriver::IEDProgress(TBSCB* Sender, ULONG StatusCode, LPCWSTR StatusText
     List().Rename(*index, GetLastSegment(text));
     return;
   }
-  mimeTypes_[*index] = text;
+  ApplyMimeType(*index, text);
+}
+
+void TJobDriver::ApplyMimeType(std::size_t Index, const std::string& Mime) {
+  mimeTypes_[Index] = Mime;
   for (const TypeRule& rule : kTypeRules) {
-    if (!SameTextAscii(text, rule.Mime)) continue;
-    List().SetKind(*index, rule.Kind);
-    if (!HasExtension(List().Item(*index).LocalName, rule.Known))
-      List().AddExtension(*index, rule.Known[0]);
+    if (!SameTextAscii(Mime, rule.Mime)) continue;
+    List().SetKind(Index, rule.Kind);
+    if (!HasExtension(List().Item(Index).LocalName, rule.Known))
+      List().AddExtension(Index, rule.Known[0]);
     return;
   }
 }
@@ -271,8 +287,7 @@ std::string TJobDriver::FailureReason(std::size_t Index) const {
 }
 
 void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
-  const TURLEntry& entry = List().Item(Entry);
-  const std::string path = Process().DestPath + entry.LocalName;
+  const std::string path = Process().DestPath + List().Item(Entry).LocalName;
   // The rename replaces a file or a symbolic link of that name, never
   // following it; a file that is there stays whole until then.
   if (::rename(PartFile.c_str(), path.c_str()) != 0) {
@@ -280,13 +295,38 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
     ::unlink(PartFile.c_str());
     return;
   }
+  Stored(Entry, path);
+}
+
+bool TJobDriver::StoreShownDocument(std::size_t Entry) {
+  const auto shown = shownDocuments_.find(List().Item(Entry).EntryURL);
+  if (shown == shownDocuments_.end()) return false;
+  // Stored once, and no longer held once stored.
+  std::string html = std::move(Process().Handover.Documents[shown->second].Html);
+  shownDocuments_.erase(shown);
+  // As if a server had sent it as a page.
+  ApplyMimeType(Entry, "text/html");
+  List().SetResponseCode(Entry, 200);
+  const std::string path = Process().DestPath + List().Item(Entry).LocalName;
+  try {
+    WriteFileAtomically(path, html, 0644, false);
+  } catch (const TFileError& e) {
+    Fail(Entry, std::strerror(e.Errno()));
+    return true;
+  }
+  Stored(Entry, path);
+  return true;
+}
+
+void TJobDriver::Stored(std::size_t Entry, const std::string& Path) {
+  const TURLEntry& entry = List().Item(Entry);
   if (entry.Kind != TURLKind::Page) {
     // A style sheet is scanned like a page and rewritten with the pages.
     const auto mime = mimeTypes_.find(Entry);
     const bool sheet =
         !ended_ && IsStyleSheet(mime == mimeTypes_.end() ? "" : mime->second, entry.LocalName);
     if (sheet) CurrentPageURL = entry.ActualURL;
-    List().SetState(Entry, sheet && ScanSavedStyleSheet(path) ? TURLState::AwaitingRewrite
+    List().SetState(Entry, sheet && ScanSavedStyleSheet(Path) ? TURLState::AwaitingRewrite
                                                               : TURLState::Done);
     return;
   }
@@ -299,7 +339,7 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
   CurrentPageURL = entry.ActualURL;
   takingLinks_ = TakeLinks != TLinkChoice::None && List().PageEntry() == Entry;
   // Pages that are not text, or too large to scan, are kept as they came.
-  const bool scanned = ScanSavedPage(path);
+  const bool scanned = ScanSavedPage(Path);
   takingLinks_ = false;
   List().SetState(Entry, scanned ? TURLState::AwaitingRewrite : TURLState::Done);
 }

@@ -92,6 +92,10 @@ class TJobDriver : public QObject {
   HRESULT IEDBeginningTransaction(TBSCB* Sender, LPCWSTR Url, LPWSTR& AdditionalHeaders);
   // Moves the finished part file into place and scans a page.
   void SaveCompleted(std::size_t Entry, const std::string& PartFile);
+  // Stores the document the browser handed over for the entry's address,
+  // as the page a server would have sent; false when it handed none over
+  // (or the page is to be downloaded again).
+  bool StoreShownDocument(std::size_t Entry);
   // Full: the bar follows the table; otherwise only the bar of the rewrite
   // phase moved.
   void UpdateProgress(bool Full);
@@ -127,6 +131,10 @@ class TJobDriver : public QObject {
   void Post(int Message);
   void StartDownloads();
   void Fail(std::size_t Entry, std::string Reason);
+  // What a MIME type makes of an entry: its kind and its name's extension.
+  void ApplyMimeType(std::size_t Index, const std::string& Mime);
+  // The entry's file is at Path: a page or style sheet is scanned.
+  void Stored(std::size_t Entry, const std::string& Path);
   // Charset: the one the page declares, in which its addresses are written.
   // Depth: how deep inside srcdoc pages Text stands.
   void QueueRefs(std::string_view Text, const std::vector<TResourceRef>& Refs,
@@ -157,6 +165,8 @@ class TJobDriver : public QObject {
   std::unordered_map<std::string, std::string> partFiles_;  // by download address
   std::unordered_map<std::size_t, std::string> failures_;   // by entry
   std::unordered_map<std::size_t, std::string> mimeTypes_;  // as the servers said
+  // The documents the browser handed over, not yet stored, by address.
+  std::unordered_map<std::string, std::size_t> shownDocuments_;
 };
 
 }  // namespace leafstash

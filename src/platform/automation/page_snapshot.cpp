@@ -1,6 +1,7 @@
 #include "page_snapshot.h"
 
 #include <nlohmann/json.hpp>
+#include <type_traits>
 
 #include "automation_object.h"
 
@@ -47,16 +48,76 @@ void RequireObject(const json& Value, const char* What) {
   if (!Value.is_object()) throw SnapshotError(std::string(What) + " must be an object");
 }
 
+// Member Key of From when it is there: text, a truth value or a number.
+template <typename T>
+T Member(const json& From, const char* Key, T Default) {
+  auto it = From.find(Key);
+  if (it == From.end() || it->is_null()) return Default;
+  const bool right = std::is_same_v<T, std::string>   ? it->is_string()
+                     : std::is_same_v<T, bool>        ? it->is_boolean()
+                                                      : it->is_number();
+  if (!right) throw SnapshotError(std::string(Key) + " has the wrong type");
+  return it->get<T>();
+}
+
+TSameSite SameSiteOf(const std::string& Text) {
+  if (Text == "no_restriction") return TSameSite::None;
+  if (Text == "lax") return TSameSite::Lax;
+  if (Text == "strict") return TSameSite::Strict;
+  return TSameSite::Unspecified;
+}
+
+TBrowserHandover ReadHandover(const json& Snapshot) {
+  TBrowserHandover handover;
+  handover.UserAgent = Member<std::string>(Snapshot, "userAgent", "");
+  if (Snapshot.contains("cookies")) {
+    for (const json& item : ArrayMember(Snapshot, "cookies")) {
+      RequireObject(item, "a cookie");
+      TBrowserCookie cookie;
+      cookie.Name = Member<std::string>(item, "name", "");
+      cookie.Value = Member<std::string>(item, "value", "");
+      cookie.Domain = Member<std::string>(item, "domain", "");
+      if (!cookie.Domain.empty() && cookie.Domain.front() == '.') cookie.Domain.erase(0, 1);
+      cookie.HostOnly = Member<bool>(item, "hostOnly", true);
+      cookie.Path = Member<std::string>(item, "path", "/");
+      cookie.Secure = Member<bool>(item, "secure", false);
+      cookie.HttpOnly = Member<bool>(item, "httpOnly", false);
+      cookie.SameSite = SameSiteOf(Member<std::string>(item, "sameSite", ""));
+      const double expires = Member<double>(item, "expirationDate", 0.0);
+      cookie.Expires = expires > 0 && expires < 1e15 ? static_cast<std::int64_t>(expires) : 0;
+      handover.Cookies.push_back(std::move(cookie));
+    }
+  }
+  if (Snapshot.contains("documents")) {
+    for (const json& item : ArrayMember(Snapshot, "documents")) {
+      RequireObject(item, "a document");
+      TShownDocument document;
+      document.Url = Member<std::string>(item, "url", "");
+      document.Html = Member<std::string>(item, "html", "");
+      handover.Documents.push_back(std::move(document));
+    }
+  }
+  return handover;
+}
+
 }  // namespace
 
-Variant BuildWindowFromSnapshot(std::string_view Json) {
+Variant BuildWindowFromSnapshot(std::string_view Json) { return ReadSnapshot(Json).Window; }
+
+TSnapshot ReadSnapshot(std::string_view Json) {
   json snapshot;
   try {
     snapshot = json::parse(Json.begin(), Json.end());
-  } catch (const json::exception& e) {
-    throw SnapshotError(std::string("the page snapshot is not valid JSON: ") + e.what());
+  } catch (const json::parse_error& e) {
+    // Where, not what: the parser's own message quotes the text.
+    throw SnapshotError("the page snapshot is not valid JSON (at byte " +
+                        std::to_string(e.byte) + ")");
+  } catch (const json::exception&) {
+    throw SnapshotError("the page snapshot is not valid JSON");
   }
   RequireObject(snapshot, "the page snapshot");
+  TSnapshot result;
+  result.Handover = ReadHandover(snapshot);
 
   // The top window and its document: the page's address and title, frames.
   auto top = NewObject();
@@ -110,7 +171,8 @@ Variant BuildWindowFromSnapshot(std::string_view Json) {
     }
     document->SetProperty("Links", MakeCollection(std::move(links)));
   }
-  return DispatchPtr(window);
+  result.Window = DispatchPtr(window);
+  return result;
 }
 
 }  // namespace leafstash

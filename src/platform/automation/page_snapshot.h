@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "browser_handover.h"
 #include "variant.h"
 
 namespace leafstash {
@@ -21,7 +22,22 @@ class SnapshotError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Throws SnapshotError for text that is not a JSON object of that form.
+// The window object and what else the browser handed over:
+//   "userAgent": text,
+//   "cookies": [ { "name", "value", "domain", "hostOnly", "path", "secure",
+//                  "httpOnly", "sameSite" ("no_restriction", "lax",
+//                  "strict", "unspecified"), "expirationDate" (seconds) } ],
+//   "documents": [ { "url", "html" } ]   (the page and its frames as shown)
+// Each is optional.
+struct TSnapshot {
+  Variant Window;
+  TBrowserHandover Handover;
+};
+
+// Throws SnapshotError for text that is not a JSON object of that form. The
+// error names the member that is wrong, never a value: the snapshot holds
+// the user's cookies and pages.
+TSnapshot ReadSnapshot(std::string_view Json);
 Variant BuildWindowFromSnapshot(std::string_view Json);
 
 }  // namespace leafstash
