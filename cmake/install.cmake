@@ -12,7 +12,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/LANG
         DESTINATION ${CMAKE_INSTALL_DATADIR}/leafstash)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/extension/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/leafstash/extension
-        FILES_MATCHING PATTERN "manifest.json" PATTERN "background.js"
+        FILES_MATCHING PATTERN "manifest.json" PATTERN "background.js" PATTERN "frame.js"
+                       PATTERN "options.html" PATTERN "options.js"
                        PATTERN "messages.json" PATTERN "*.png")
 install(FILES ${PROJECT_BINARY_DIR}/leafstash.xpi DESTINATION ${CMAKE_INSTALL_DATADIR}/leafstash)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/leafstash.desktop

@@ -28,96 +28,209 @@ async function createMenu() {
   });
 }
 
-// Runs in every frame of the tab: what the program asks of a document.
-function readFrame() {
-  // Text with a lone surrogate (a script's title, an emoji cut in two)
-  // would make the message invalid JSON for the program.
-  const text = (value) => String(value ?? '').toWellFormed();
-  const holder = document.createElement('div');
-  const selection = getSelection();
-  for (let i = 0; i < (selection ? selection.rangeCount : 0); i++) {
-    const range = selection.getRangeAt(i);
-    // A selection inside one link's text is that link: the fragment is
-    // the link with what was selected of it, as its markup.
-    const inside = range.commonAncestorContainer;
-    const link = (inside.nodeType === Node.ELEMENT_NODE ? inside : inside.parentElement)
-      ?.closest('a[href], area[href]');
-    if (link && !range.collapsed) {
-      const whole = link.cloneNode(false);
-      whole.appendChild(range.cloneContents());
-      holder.appendChild(whole);
-    } else {
-      holder.appendChild(range.cloneContents());
+// readFrame, which runs in each frame of the tab, comes from frame.js: the
+// worker imports it, the event page lists it before this script.
+if (typeof readFrame !== 'function' && typeof importScripts === 'function') importScripts('frame.js');
+
+// How long the pictures that wait for scrolling may take to load, and how
+// long a frame may take to answer in all; a frame that does not answer in
+// time is downloaded from its address instead.
+const LAZY_MS = 2500;
+const FRAME_MS = 6000;
+
+const isWeb = (address) => /^https?:/i.test(address ?? '');
+const withoutFragment = (address) => address.split('#')[0];
+const escapeAttribute = (value) => value.replace(/&/g, '&amp;').replace(/"/g, '&quot;');
+const byteLength = (value) => new TextEncoder().encode(value).length;
+
+async function timed(name, promise) {
+  const began = performance.now();
+  const value = await promise;
+  globalThis.lastTimings[name] = performance.now() - began;
+  return value;
+}
+
+async function readSettings() {
+  try {
+    return await api.storage.local.get({ loadLazyPictures: true });
+  } catch {
+    return { loadLazyPictures: true };
+  }
+}
+
+// One frame's reading, or why there is none: 'noAnswer' when it did not
+// answer in time, 'unreadable' when it cannot be read at all.
+async function readOneFrame(tabId, frameId, options) {
+  let timer;
+  const late = new Promise((done) => { timer = setTimeout(done, FRAME_MS, 'noAnswer'); });
+  try {
+    const results = await Promise.race([
+      api.scripting.executeScript({ target: { tabId, frameIds: [frameId] }, func: readFrame, args: [options] }),
+      late,
+    ]);
+    if (results === 'noAnswer') return { missing: 'noAnswer' };
+    const value = results?.[0]?.result;
+    return typeof value === 'string' ? JSON.parse(value) : { missing: 'unreadable' };
+  } catch {
+    return { missing: 'unreadable' };
+  } finally {
+    clearTimeout(timer);
+  }
+}
+
+// The documents of the page (frame RootId) and of its frames, each frame's
+// mark in its parent replaced by the frame's address; a frame with an
+// address of its own that could not be read is listed in NotShown and
+// downloaded by the program.
+function composeDocuments(rootId, frames, read, nonce, notShown) {
+  const documents = [];
+  const taken = new Set();
+  const childrenOf = (id) => [...frames.values()].filter((f) => f.parentFrameId === id);
+  const mark = new RegExp(`leafstash-frame-${nonce}-(\\d+)`, 'g');
+  const compose = (id) => {
+    const own = read.get(id);
+    const children = childrenOf(id);
+    for (const child of children) {
+      const got = read.get(child.frameId);
+      const missing = got?.missing ?? got?.htmlMissing;
+      if (missing && isWeb(child.url)) notShown.push({ url: child.url, reason: missing });
+    }
+    return own.html.replace(mark, (whole, number) => {
+      const index = Number(number);
+      const child = children.find((c) => read.get(c.frameId)?.index === index);
+      const got = child && read.get(child.frameId);
+      const address = got?.location ?? own.frameSources?.[index] ?? 'about:blank';
+      if (typeof got?.html === 'string' && isWeb(got.location) &&
+          !taken.has(withoutFragment(got.location))) {
+        taken.add(withoutFragment(got.location));
+        const entry = { url: got.location, html: '' };
+        documents.push(entry);
+        entry.html = compose(child.frameId);
+      }
+      return escapeAttribute(address);
+    });
+  };
+  const root = read.get(rootId);
+  if (typeof root?.html !== 'string' || !isWeb(root.location)) return documents;
+  const page = { url: root.location, html: '' };
+  taken.add(withoutFragment(root.location));
+  documents.push(page);
+  page.html = compose(rootId);
+  return documents;
+}
+
+// The cookies the browser holds for the hosts of Addresses, from the tab's
+// own cookie store (Firefox containers, first-party isolation and
+// partitioned cookies of this page included). The program sends each only
+// where a browser would.
+async function collectCookies(tab, pageUrl, addresses) {
+  if (!api.cookies) return [];
+  const hosts = new Set();
+  for (const address of addresses) {
+    try {
+      const url = new URL(address);
+      if (url.protocol === 'http:' || url.protocol === 'https:') hosts.add(url.hostname);
+    } catch {
+      // not an address
     }
   }
-  // The selection's links as the browser resolved them (a <base> counts).
-  for (const link of holder.querySelectorAll('a[href], area[href]')) {
-    if (typeof link.href === 'string') link.setAttribute('href', link.href);
+  const firefox = typeof api.runtime.getBrowserInfo === 'function';
+  const query = {};
+  if (firefox) {
+    query.storeId = tab.cookieStoreId;
+    query.firstPartyDomain = null;
+    query.partitionKey = {};
+  } else {
+    const stores = await api.cookies.getAllCookieStores().catch(() => []);
+    const store = stores.find((s) => s.tabIds.includes(tab.id));
+    if (store) query.storeId = store.id;
   }
-  const absolute = (link) => {
-    if (typeof link.href === 'string') return link.href;
+  let pageHost = '';
+  try {
+    pageHost = new URL(pageUrl).hostname;
+  } catch {
+    // the page has no host
+  }
+  const within = (host, domain) => host === domain || host.endsWith('.' + domain);
+  // Cookies kept for another first party, or partitioned under another
+  // top-level site, are not this page's.
+  const belongs = (c) => {
+    if (c.firstPartyDomain && !within(pageHost, c.firstPartyDomain)) return false;
+    const top = c.partitionKey?.topLevelSite;
+    if (!top) return true;
     try {
-      return new URL(link.href.baseVal, document.baseURI).href;  // an SVG link
+      return within(pageHost, new URL(top).hostname);
     } catch {
-      return '';
+      return false;
     }
   };
-  const links = Array.from(document.links, (link) => ({
-    href: text(absolute(link)),
-    innerText: text(link.innerText ?? link.textContent).trim(),
-  }));
-  // This frame's place among its parent's frames, in document order; the
-  // parent's frames can be compared even across origins.
-  let index = -1;
-  if (window.parent !== window) {
-    for (let i = 0; i < window.parent.frames.length; i++) {
-      if (window.parent.frames[i] === window) {
-        index = i;
-        break;
+  const found = new Map();
+  await Promise.all([...hosts].slice(0, 500).map(async (host) => {
+    for (const where of [{ domain: host }, { url: `https://${host}/` }]) {
+      let cookies = [];
+      try {
+        cookies = await api.cookies.getAll({ ...query, ...where });
+      } catch {
+        continue;
+      }
+      for (const c of cookies) {
+        if (!belongs(c)) continue;
+        const key = `${c.name}\t${c.domain}\t${c.path}`;
+        // This page's partitioned cookie over the site's own.
+        if (found.get(key)?.partitionKey?.topLevelSite && !c.partitionKey?.topLevelSite) continue;
+        found.set(key, c);
       }
     }
-  }
-  // One string crosses to the extension faster than thousands of objects.
-  return JSON.stringify({
-    location: text(location.href),
-    documentUrl: text(document.URL),
-    title: text(document.title),
-    selectionHtml: text(holder.innerHTML),
-    links,
-    index,
-  });
+  }));
+  return [...found.values()].map((c) => ({
+    name: c.name, value: c.value, domain: c.domain, hostOnly: c.hostOnly, path: c.path,
+    secure: c.secure, httpOnly: c.httpOnly, sameSite: c.sameSite,
+    ...(c.expirationDate ? { expirationDate: c.expirationDate } : {}),
+  }));
 }
 
 // The page snapshot for the frame FrameId of the tab: the parent window's
-// address, title and frames; the frame's own address, selection and links.
-async function capturePage(tabId, frameId) {
+// address, title and frames; the frame's own address, selection and links;
+// the parent window and its frames as they stand (documents), the
+// browser's user agent and the cookies of the sites involved. NotShown
+// lists the frames that the program downloads instead, and why.
+async function capturePage(tabId, frameId, notShown = []) {
+  const settings = await readSettings();
+  const nonce = Array.from(crypto.getRandomValues(new Uint8Array(8)), (b) => b.toString(16).padStart(2, '0')).join('');
+  const options = { nonce, lazy: settings.loadLazyPictures, lazyMs: LAZY_MS, document: true };
   let navigation;
-  let results;
+  let tab;
   try {
-    [navigation, results] = await Promise.all([
-      api.webNavigation.getAllFrames({ tabId }),
-      api.scripting.executeScript({ target: { tabId, allFrames: true }, func: readFrame }),
-    ]);
+    [navigation, tab] = await Promise.all([api.webNavigation.getAllFrames({ tabId }), api.tabs.get(tabId)]);
   } catch (e) {
     throw new UserError(text('cannotRead', e.message));
   }
-  const read = new Map();
-  for (const result of results ?? []) {
-    if (result && typeof result.result === 'string') read.set(result.frameId, JSON.parse(result.result));
-  }
   const frames = new Map((navigation ?? []).map((f) => [f.frameId, f]));
+  const read = new Map();
+  const began = performance.now();
+  await Promise.all([...frames.keys()].map(async (id) => {
+    read.set(id, await readOneFrame(tabId, id, options));
+  }));
+  globalThis.lastTimings = { framesMs: performance.now() - began, inFrames: [...read.values()].map((r) => r.ms) };
   const own = read.get(frameId);
-  if (!own) throw new UserError(text('cannotRead', frames.get(frameId)?.url ?? 'no frame'));
+  if (!own || own.missing) throw new UserError(text('cannotRead', frames.get(frameId)?.url ?? 'no frame'));
 
   const parentId = frames.get(frameId)?.parentFrameId ?? -1;
   const parentFrameId = parentId >= 0 ? parentId : frameId;
-  const parent = read.get(parentFrameId);
+  const parent = read.get(parentFrameId)?.missing ? undefined : read.get(parentFrameId);
   const children = [...frames.values()]
     .filter((f) => f.parentFrameId === parentFrameId)
-    .map((f) => ({ frame: f, read: read.get(f.frameId) }))
+    .map((f) => ({ frame: f, read: read.get(f.frameId)?.missing ? undefined : read.get(f.frameId) }))
     .sort((a, b) => (a.read?.index ?? 1e9) - (b.read?.index ?? 1e9) || a.frame.frameId - b.frame.frameId);
+  const url = parent ? parent.documentUrl : frames.get(parentFrameId)?.url ?? own.documentUrl;
+  const documents = composeDocuments(parentFrameId, frames, read, nonce, notShown);
+  if (documents.length === 0 && isWeb(url)) {
+    notShown.push({ url, reason: read.get(parentFrameId)?.missing ?? parent?.htmlMissing ?? 'unreadable' });
+  }
+  const addresses = [url, ...[...frames.values()].map((f) => f.url), ...own.links.map((l) => l.href)];
+  for (const got of read.values()) addresses.push(...(got.resources ?? []));
   return {
-    url: parent ? parent.documentUrl : frames.get(parentFrameId)?.url ?? own.documentUrl,
+    url,
     title: parent ? parent.title : '',
     documentUrl: own.documentUrl,
     selectionHtml: own.selectionHtml,
@@ -126,6 +239,9 @@ async function capturePage(tabId, frameId) {
       location: c.read ? c.read.location : c.frame.url,
       title: c.read ? c.read.title : '',
     })),
+    userAgent: (parent ?? own).userAgent,
+    cookies: await timed('cookiesMs', collectCookies(tab, url, addresses)),
+    documents,
   };
 }
 
@@ -137,8 +253,25 @@ function explainHostError(message) {
   return text('hostError', message);
 }
 
+// Documents that would make the message too big for the browser to pass
+// are left out, the largest first; the program downloads them instead.
+function fitDocuments(snapshot, notShown) {
+  const documents = snapshot.documents ?? [];
+  const sizes = documents.map((d) => byteLength(JSON.stringify(d)) + 1);
+  let bytes = byteLength(JSON.stringify({ ...snapshot, documents: [] })) + sizes.reduce((a, b) => a + b, 0);
+  const order = documents.map((d, i) => i).sort((a, b) => sizes[b] - sizes[a]);
+  const dropped = new Set();
+  for (const i of order) {
+    if (bytes <= MAX_MESSAGE_BYTES) break;
+    dropped.add(i);
+    bytes -= sizes[i];
+    notShown.push({ url: documents[i].url, reason: 'tooBig' });
+  }
+  snapshot.documents = documents.filter((d, i) => !dropped.has(i));
+}
+
 async function sendToHost(snapshot) {
-  const bytes = new TextEncoder().encode(JSON.stringify(snapshot)).length;
+  const bytes = byteLength(JSON.stringify(snapshot));
   const tooBig = () => new UserError(text('tooBig', Math.ceil(bytes / (1024 * 1024))));
   if (bytes > MAX_MESSAGE_BYTES) throw tooBig();
   try {
@@ -169,13 +302,23 @@ async function savePage(tabId, frameId = 0) {
   const started = performance.now();
   const outcome = {};
   try {
-    const snapshot = await capturePage(tabId, frameId);
+    const notShown = [];
+    const snapshot = await capturePage(tabId, frameId, notShown);
+    fitDocuments(snapshot, notShown);
     outcome.links = snapshot.links.length;
     outcome.frames = snapshot.frames.length;
+    outcome.documents = snapshot.documents.length;
+    outcome.cookies = snapshot.cookies.length;
+    outcome.notShown = notShown;
     outcome.captureMs = performance.now() - started;
+    outcome.timings = globalThis.lastTimings;
     outcome.answer = await sendToHost(snapshot);
     if (outcome.answer?.status !== 0) {
       outcome.shown = text('startFailed', outcome.answer?.message ?? JSON.stringify(outcome.answer));
+    } else if (notShown.length > 0) {
+      // Saved all the same; the user learns which parts come from the web.
+      const reasons = { noAnswer: text('noAnswer'), unreadable: text('unreadable'), tooBig: text('tooBigPart') };
+      outcome.shown = text('notShown', notShown.map((n) => `${n.url} (${reasons[n.reason]})`).join(', '));
     }
   } catch (e) {
     outcome.shown = e instanceof UserError ? e.message : text('hostError', e.message);

@@ -7,6 +7,7 @@
 
 #include "href.h"
 #include "href_parser.h"
+#include "inert_page.h"
 #include "page_refs.h"
 #include "text_utils.h"
 #include "url_utils.h"
@@ -82,5 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   refs.clear();
   ScanSrcset(input, 3, 0, refs);
   inside(refs, 3, Size);
+
+  // The inert copy of a page, and of that copy (srcdoc pages nest).
+  const std::string inert = InertPage(input);
+  reported += inert.size() + InertPage(inert).size();
   return reported == SIZE_MAX;  // keeps the work observable
 }

@@ -8,6 +8,7 @@
 
 #include "byte_search.h"
 #include "page_refs.h"
+#include "tag_reader.h"
 #include "text_utils.h"
 #include "url_utils.h"
 
@@ -16,13 +17,7 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-struct Attribute {
-  std::string Name;              // lower case
-  std::size_t Lead = 0;          // where the blanks before the name begin
-  std::size_t ValueStart = 0;    // the value without its quotes
-  std::size_t ValueEnd = 0;
-  std::size_t End = 0;           // after the value and its closing quote
-};
+using Attribute = TTagAttribute;
 
 class PageScan {
  public:
@@ -69,8 +64,7 @@ class PageScan {
   // goes on.
   std::size_t StartTag(std::size_t P) {
     const std::size_t n = text_.size();
-    std::size_t q = P;
-    while (q < n && !IsMarkupSpace(text_[q]) && text_[q] != '/' && text_[q] != '>') ++q;
+    const std::size_t q = TagNameEnd(text_, P);
     const std::string name = LowerCopy(text_.substr(P, q - P));
     attributes_.clear();
     // A fresh set: clearing one keeps the buckets a tag of many attributes
@@ -92,7 +86,7 @@ class PageScan {
     for (std::string_view raw : kRawText) {
       if (name != raw) continue;
       if (foreign_ > 0 && (selfClosing || (name != "script" && name != "style"))) return end;
-      const std::size_t contentEnd = RawTextEnd(name, end);
+      const std::size_t contentEnd = RawTextEnd(text_, name, end);
       if (name == "style")
         ScanCssRefs(text_.substr(end, contentEnd - end), end, TRefContext::Css, tag_, refs_);
       return contentEnd;
@@ -100,58 +94,12 @@ class PageScan {
     return end;
   }
 
-  // Where the text of a raw-text element that starts at From ends: at its
-  // end tag ("</name" followed by a blank, "/" or ">"), or the end.
-  std::size_t RawTextEnd(const std::string& Name, std::size_t From) const {
-    const std::string close = "</" + UpperCopy(Name);
-    for (std::size_t at = FindCaseless(text_, close, From); at != npos;
-         at = FindCaseless(text_, close, at + 1)) {
-      const std::size_t after = at + close.size();
-      if (after >= text_.size() || IsMarkupSpace(text_[after]) || text_[after] == '/' ||
-          text_[after] == '>')
-        return at;
-    }
-    return text_.size();
-  }
-
   // Reads the attributes that follow the tag name ending at Q into
   // attributes_; returns the offset after the tag's ">", npos when the
   // text ends inside the tag. SelfClosing: the tag ends with "/>".
   std::size_t ReadAttributes(std::size_t Q, bool& SelfClosing) {
-    const std::size_t n = text_.size();
-    while (Q < n) {
-      const std::size_t lead = Q;
-      while (Q < n && (IsMarkupSpace(text_[Q]) || text_[Q] == '/')) ++Q;
-      if (Q >= n) break;
-      if (text_[Q] == '>') {
-        SelfClosing = text_[Q - 1] == '/';
-        return Q + 1;
-      }
-      Attribute a;
-      a.Lead = lead;
-      const std::size_t nameStart = Q++;  // a first "=" belongs to the name
-      while (Q < n && !IsMarkupSpace(text_[Q]) && text_[Q] != '/' && text_[Q] != '>' &&
-             text_[Q] != '=')
-        ++Q;
-      a.Name = LowerCopy(text_.substr(nameStart, Q - nameStart));
-      a.ValueStart = a.ValueEnd = a.End = Q;
-      std::size_t r = Q;
-      while (r < n && IsMarkupSpace(text_[r])) ++r;
-      if (r < n && text_[r] == '=') {
-        ++r;
-        while (r < n && IsMarkupSpace(text_[r])) ++r;
-        if (r < n && (text_[r] == '"' || text_[r] == '\'')) {
-          const std::size_t close = text_.find(text_[r], r + 1);
-          a.ValueStart = r + 1;
-          a.ValueEnd = close == npos ? n : close;
-          a.End = close == npos ? n : close + 1;
-        } else {
-          a.ValueStart = r;
-          while (r < n && !IsMarkupSpace(text_[r]) && text_[r] != '>') ++r;
-          a.ValueEnd = a.End = r;
-        }
-        Q = a.End;
-      }
+    Attribute a;
+    while (NextTagAttribute(text_, Q, a, SelfClosing)) {
       // The first of two attributes of one name counts; a tag with many
       // is checked through a set, so that none costs more than its length.
       bool first;
@@ -162,9 +110,9 @@ class PageScan {
           for (const Attribute& earlier : attributes_) seen_.insert(earlier.Name);
         first = seen_.insert(a.Name).second;
       }
-      if (first) attributes_.push_back(std::move(a));
+      if (first) attributes_.push_back(a);
     }
-    return npos;
+    return Q;
   }
 
   const Attribute* Find(std::string_view Name) const {
@@ -173,9 +121,7 @@ class PageScan {
     return nullptr;
   }
 
-  std::string_view Value(const Attribute& A) const {
-    return text_.substr(A.ValueStart, A.ValueEnd - A.ValueStart);
-  }
+  std::string_view Value(const Attribute& A) const { return A.Value(text_); }
 
   std::string LowerValue(std::string_view Name) const {
     const Attribute* a = Find(Name);

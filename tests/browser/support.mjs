@@ -25,14 +25,19 @@ export async function waitFor(condition, ms = 20000, what = 'a condition') {
   throw new Error(`timed out waiting for ${what}`);
 }
 
-// A page with Count links, the first tenth of them selected.
-function manyLinks(count) {
+// A page with Count links, the first tenth of them selected, in about
+// Bytes of markup (rows of text around them).
+function manyLinks(count, bytes = 0) {
   const links = [];
   for (let i = 0; i < count; i++) links.push(`<a href="page${i}.html?n=${i}">link number ${i}</a>`);
   const chosen = Math.floor(count / 10);
-  return `<!DOCTYPE html><html><head><title>${count} links</title></head><body>` +
-    `<p id="chosen">${links.slice(0, chosen).join('\n')}</p><p>${links.slice(chosen).join('\n')}</p>` +
-    '</body></html>';
+  let page = `<!DOCTYPE html><html><head><title>${count} links</title></head><body>` +
+    `<p id="chosen">${links.slice(0, chosen).join('\n')}</p><p>${links.slice(chosen).join('\n')}</p>`;
+  for (let row = 0; page.length < bytes; row++) {
+    page += `<div class="row" data-row="${row}"><span class="label">Row ${row}</span> ` +
+      '<em>Some words</em> of an ordinary page, with <b>markup</b> &amp; text in it.</div>\n';
+  }
+  return page + '</body></html>';
 }
 
 // Pages whose links answer slowly, for a job that takes a while.
@@ -58,7 +63,7 @@ export async function startSite() {
       response.writeHead(status, { 'Content-Type': type, 'Cache-Control': 'no-store' });
       response.end(body);
     };
-    if (pathname === '/links5000.html') return send(200, manyLinks(5000));
+    if (pathname === '/links5000.html') return send(200, manyLinks(5000, 2 * 1024 * 1024));
     if (pathname === '/slow.html') return send(200, slowPage(6));
     // The selection is hidden, so that 65 MiB of it need no layout.
     if (pathname === '/huge.html') {
@@ -93,7 +98,7 @@ export async function startSite() {
 // A home of its own for one test: the program's settings and registry, the
 // browsers' config folders, the folder the job saves into; the program is
 // registered there with `leafstash -regserver`, as a user would.
-export function makeHome({ firefox = false } = {}) {
+export function makeHome({ firefox = false, subfolders = false, pictures = false } = {}) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'leafstash-browser-'));
   const home = {
     root,
@@ -109,6 +114,9 @@ export function makeHome({ firefox = false } = {}) {
   // off: the tests talk to nothing but their own loopback sites.
   const settings = Buffer.alloc(552);
   settings.writeInt32LE(30, 412);
+  // Each page into a subfolder named after its title; pictures saved too.
+  if (subfolders) settings[169] = 1;
+  if (pictures) settings[170] = 1;
   fs.writeFileSync(path.join(root, 'lfsta.cfg'), settings);
   home.env = {
     ...process.env,

@@ -47,7 +47,9 @@ class ShownPageTest : public test::DriverSuite<ShownPageTest> {
          "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><div id=app>"
          "<h1>Built by the script</h1><img src=\"shot.png\"></div>"
          "<iframe src=\"" + Url("/app/frame.html") + "\"></iframe></body></html>"},
-        {Url("/app/frame.html"), "<html><body>frame as shown<img src=inner.png></body></html>"},
+        {Url("/app/frame.html"),
+         "<html><body onload=\"build()\">frame as shown<img src=inner.png>"
+         "<script>build()</script></body></html>"},
     };
   }
 
@@ -64,7 +66,9 @@ TEST_F(ShownPageTest, ThePageAndItsFramesAreStoredAsShownAndTheRestDownloaded) {
   const std::string page = dest_.Read("INDEX.HTML");
   EXPECT_NE(page.find("<h1>Built by the script</h1><img src=\"shot.png\">"), std::string::npos);
   EXPECT_NE(page.find("<iframe src=\"frame.html\">"), std::string::npos) << page;
-  EXPECT_EQ(dest_.Read("frame.html"), "<html><body>frame as shown<img src=inner.png></body></html>\r\n");
+  // Made inert: what would run is gone, and it says it is UTF-8.
+  EXPECT_EQ(dest_.Read("frame.html"),
+            "<meta charset=\"utf-8\"><html><body>frame as shown<img src=inner.png></body></html>\r\n");
   EXPECT_EQ(dest_.Read("shot.png"), "PNG /app/shot.png");
   EXPECT_EQ(dest_.Read("inner.png"), "PNG /app/inner.png");
   EXPECT_EQ(dest_.Read("more.html"), "<html>more</html>\r\n");

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "file_utils.h"
+#include "inert_page.h"
 #include "job_texts.h"
 #include "process_values.h"
 #include "text_utils.h"
@@ -301,8 +302,10 @@ void TJobDriver::SaveCompleted(std::size_t Entry, const std::string& PartFile) {
 bool TJobDriver::StoreShownDocument(std::size_t Entry) {
   const auto shown = shownDocuments_.find(List().Item(Entry).EntryURL);
   if (shown == shownDocuments_.end()) return false;
-  // Stored once, and no longer held once stored.
-  std::string html = std::move(Process().Handover.Documents[shown->second].Html);
+  // Stored once, and no longer held once stored; nothing in the copy runs
+  // or reloads, so that it stays as the user saw it.
+  std::string html = InertPage(Process().Handover.Documents[shown->second].Html);
+  Process().Handover.Documents[shown->second].Html = std::string();
   shownDocuments_.erase(shown);
   // As if a server had sent it as a page.
   ApplyMimeType(Entry, "text/html");

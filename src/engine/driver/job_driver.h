@@ -93,8 +93,8 @@ class TJobDriver : public QObject {
   // Moves the finished part file into place and scans a page.
   void SaveCompleted(std::size_t Entry, const std::string& PartFile);
   // Stores the document the browser handed over for the entry's address,
-  // as the page a server would have sent; false when it handed none over
-  // (or the page is to be downloaded again).
+  // made inert, as the page a server would have sent; false when it handed
+  // none over (or the page is to be downloaded again).
   bool StoreShownDocument(std::size_t Entry);
   // Full: the bar follows the table; otherwise only the bar of the rewrite
   // phase moved.

@@ -10,6 +10,7 @@
 #include "job_driver.h"
 #include "job_texts.h"
 #include "process_values.h"
+#include "tag_reader.h"
 #include "text_utils.h"
 #include "url_utils.h"
 
@@ -69,22 +70,6 @@ std::string PageBase(const std::string& PageUrl, const std::vector<TResourceRef>
     return IsHttpUrl(base) ? base : PageUrl;
   }
   return PageUrl;
-}
-
-// The srcdoc attribute's text for a page: quotes and "&" as references,
-// in quotes of its own when the attribute had none.
-std::string AsAttributeText(std::string_view Html, bool Quoted) {
-  std::string out;
-  out.reserve(Html.size() + 16);
-  if (!Quoted) out += '"';
-  for (const char c : Html) {
-    if (c == '&') out += "&amp;";
-    else if (c == '"') out += "&quot;";
-    else if (c == '\'') out += "&#39;";
-    else out += c;
-  }
-  if (!Quoted) out += '"';
-  return out;
 }
 
 }  // namespace
@@ -161,7 +146,7 @@ std::string TJobDriver::RewriteRefs(std::string_view Text, const std::vector<TRe
       const std::string inner =
           RewriteRefs(ref.Url, ScanPageRefs(ref.Url), Base, Charset, false, Depth + 1);
       const bool quoted = ref.Offset > 0 && (Text[ref.Offset - 1] == '"' || Text[ref.Offset - 1] == '\'');
-      if (inner != ref.Url) edits.push_back({ref.Offset, ref.Length, AsAttributeText(inner, quoted)});
+      if (inner != ref.Url) edits.push_back({ref.Offset, ref.Length, AttributeText(inner, quoted)});
       continue;
     }
     const std::string_view url = RefUrl(Text, ref, Charset, scratch);
