@@ -338,8 +338,11 @@ api.contextMenus.onClicked.addListener((info, tab) => {
 
 // For the tests of a browser no test driver can steer: a copy of the
 // extension that carries test-hook.json saves, by itself, every page whose
-// address ends in the hook's trigger. The extension as shipped has no such
-// file, and then nothing here runs.
+// address ends in the hook's trigger, after delayMs. With a report
+// address, it posts what the action did ("outcome") and a picture of the
+// whole page once it is done ("live"); a page whose address ends in the
+// hook's shot only has its picture posted ("copy"). The extension as
+// shipped has no such file, and then nothing here runs.
 async function startTestHook() {
   let hook;
   try {
@@ -349,11 +352,29 @@ async function startTestHook() {
   } catch {
     return;
   }
+  const sleep = (ms) => new Promise((done) => setTimeout(done, ms ?? 0));
+  const report = (name, body) => (hook.report
+    ? fetch(`${hook.report}?name=${name}`, { method: 'POST', body }).catch(() => {})
+    : Promise.resolve());
+  // The whole page, as Firefox draws it.
+  const picture = async (tabId) => {
+    const [{ result: [width, height] }] = await api.scripting.executeScript({
+      target: { tabId },
+      func: () => [document.documentElement.scrollWidth, document.documentElement.scrollHeight],
+    });
+    const shot = await api.tabs.captureTab(tabId, { format: 'png', rect: { x: 0, y: 0, width, height }, scale: 1 });
+    return (await fetch(shot)).blob();
+  };
   const done = new Set();
-  const maybeSave = (tab) => {
-    if (tab.status !== 'complete' || !tab.url?.endsWith(hook.trigger) || done.has(tab.id)) return;
+  const maybeSave = async (tab) => {
+    if (tab.status !== 'complete' || done.has(tab.id)) return;
+    const save = tab.url?.endsWith(hook.trigger);
+    const shot = hook.shot && tab.url?.endsWith(hook.shot);
+    if (!save && !shot) return;
     done.add(tab.id);
-    savePage(tab.id, 0);
+    await sleep(hook.delayMs);
+    if (save) await report('outcome', JSON.stringify(await savePage(tab.id, 0)));
+    if (hook.report) await report(save ? 'live' : 'copy', await picture(tab.id).catch((e) => String(e)));
   };
   api.tabs.onUpdated.addListener((tabId, change, tab) => maybeSave(tab));
   // The page may have loaded before this script ran.

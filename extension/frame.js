@@ -263,8 +263,10 @@ async function readFrame(options) {
       // waits for scrolling) is not one a script wrote.
       const webSource = (element.getAttribute('src') ?? '').trim() !== '' &&
         /^https?:/i.test(element.src ?? '');
+      // What a script wrote into a frame keeps the address of the page
+      // that wrote it (document.open): it is not that page.
       const written = element.hasAttribute('srcdoc') || !webSource;
-      if (inner && name === 'iframe' && written && !/^https?:/i.test(location) && depth < 8 &&
+      if (inner && name === 'iframe' && (written || !/^https?:/i.test(location)) && depth < 8 &&
           inner.documentElement) {
         return { srcdoc: serialize(inner, depth + 1), src: null, loading: null };
       }

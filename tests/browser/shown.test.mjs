@@ -32,6 +32,7 @@ before(async () => {
 after(async () => {
   await browser?.context.close().catch(() => {});
   await viewer?.close();
+  // KEEP=1 leaves the home and its saved copies for a look.
   if (!process.env.KEEP) home?.remove();
   await site?.close();
 });
@@ -67,6 +68,7 @@ async function openCopy(folder, live, look) {
     const seen = await page.evaluate(look);
     const shot = await page.screenshot({ fullPage: true });
     const difference = pixelDifference(live, shot);
+    // SHOTS=folder keeps both screenshots there.
     if (process.env.SHOTS) {
       fs.writeFileSync(path.join(process.env.SHOTS, `${path.basename(folder)}-live.png`), live);
       fs.writeFileSync(path.join(process.env.SHOTS, `${path.basename(folder)}-copy.png`), shot);
@@ -176,6 +178,51 @@ test('a form filled in, details opened, a canvas and a style changed by a script
   assert.deepEqual(seen, { name: 'Ann Example', secret: '', agree: true, large: true, colour: 'blue',
     note: 'A note\nover two lines', open: true, chart: true, styled: 'rgb(0, 128, 0)' });
   assert.doesNotMatch(fs.readFileSync(path.join(folder, 'INDEX.HTML'), 'utf8'), /hunter2/);
+});
+
+test('frames of this site and another, and one a script wrote, each as shown', async () => {
+  const page = browser.context.pages()[0];
+  await page.goto(site.url('frames.html'));
+  await page.waitForFunction(() => document.querySelectorAll('iframe').length === 3);
+  const asked = site.requests.length;
+  const { folder, live, outcome } = await saveAsShown(page, 'Frames');
+  const programAsked = (p) => site.requests.slice(asked).filter((r) => r.path === p && !r.fromBrowser);
+  assert.equal(outcome.documents, 3, 'the page and its two frames with addresses');
+  const copy = await viewer.newContext({ viewport, offline: true });
+  try {
+    const view = await copy.newPage();
+    await view.goto(pathToFileURL(path.join(folder, 'INDEX.HTML')).href);
+    const texts = [];
+    for (const id of ['same', 'cross', 'written']) {
+      const frame = await (await view.$(`#${id}`)).contentFrame();
+      texts.push(await frame.evaluate(() => document.body.innerText.trim().split('\n')[0]));
+    }
+    assert.deepEqual(texts, ['Changed by its script on 127.0.0.1', 'Changed by its script on localhost',
+      'Written by the page']);
+  } finally {
+    await copy.close();
+  }
+  await openCopy(folder, live, look);
+  // The frames were not asked of the servers again; their pictures were.
+  assert.equal(programAsked('/frame-inner.html').length, 0);
+  assert.deepEqual(programAsked('/img/item2.png').map((r) => r.host).sort(),
+    [new URL(site.origin).host, new URL(site.other).host]);
+});
+
+test('a frame that does not answer in time is downloaded instead, and the user is told', async () => {
+  const page = browser.context.pages()[0];
+  await page.goto(site.url('busy.html'));
+  await page.waitForTimeout(300);
+  const outcome = await action(browser.worker, 'savePage', page.url());
+  assert.equal(outcome.answer?.status, 0, JSON.stringify(outcome));
+  const inner = `${site.other}/busy-inner.html`;
+  assert.deepEqual(outcome.notShown, [{ url: inner, reason: 'noAnswer' }]);
+  assert.equal(outcome.shown, 'Leafstash downloads these parts again from their addresses instead of ' +
+    `saving them as the browser shows them: ${inner} (it did not answer in time)`);
+  await waitFor(() => home.programs().length === 0, 30000, 'the job to end');
+  assert.equal(site.programAsked('/busy-inner.html').length, 1);
+  const copy = fs.readFileSync(path.join(home.dest, 'A busy frame', 'busy-inner.html'), 'utf8');
+  assert.match(copy, /Busy for a while/);
 });
 
 test('no cookie reaches a file: the saved folders, the settings, the program\'s log', () => {
