@@ -59,35 +59,11 @@ class InertCopy {
   std::string Run() {
     out_.reserve(text_.size() + kCharsetMeta.size());
     const std::size_t n = text_.size();
-    std::size_t i = 0;
-    while (i < n) {
-      const void* lt = std::memchr(text_.data() + i, '<', n - i);
-      if (!lt) break;
-      const std::size_t p = static_cast<const char*>(lt) - text_.data() + 1;
-      if (p >= n) break;
-      const char c = text_[p];
-      if (c == '!' && text_.compare(p, 3, "!--") == 0) {
-        const std::size_t from = text_.compare(p + 3, 1, ">") == 0   ? p + 1
-                                 : text_.compare(p + 3, 2, "->") == 0 ? p + 2
-                                                                      : p + 3;
-        const std::size_t end = text_.find("-->", from);
-        i = end == npos ? n : end + 3;
-      } else if (c == '/') {
-        std::size_t q = p + 1;
-        while (q < n && IsAsciiLetter(static_cast<unsigned char>(text_[q]))) ++q;
-        const std::string_view name = text_.substr(p + 1, q - p - 1);
-        if ((SameTextAscii(name, "svg") || SameTextAscii(name, "math")) && foreign_ > 0) --foreign_;
-        const std::size_t end = text_.find('>', p);
-        i = end == npos ? n : end + 1;
-      } else if (c == '!' || c == '?') {
-        const std::size_t end = text_.find('>', p);
-        i = end == npos ? n : end + 1;
-      } else if (IsAsciiLetter(static_cast<unsigned char>(c))) {
-        i = StartTag(p);
-      } else {
-        i = p;
-      }
-    }
+    WalkTags(
+        text_, [this](std::size_t P) { return StartTag(P); },
+        [this] {
+          if (foreign_ > 0) --foreign_;
+        });
     Copy(n);
     if (depth_ == 0 && !charsetWritten_) {
       // No head written out: the declaration goes first, after a doctype.
@@ -122,7 +98,7 @@ class InertCopy {
     std::size_t end = nameEnd;
     bool selfClosing = false;
     TTagAttribute attribute;
-    while (NextTagAttribute(text_, end, attribute, selfClosing)) attributes_.push_back(attribute);
+    while (NextTagAttribute(text_, end, attribute, selfClosing)) attributes_.push_back(std::move(attribute));
     if (end == npos) return n;  // a tag the text ends inside is dropped by browsers
     const std::size_t tagStart = P - 1;
 

@@ -24,38 +24,11 @@ class PageScan {
   explicit PageScan(std::string_view Html) : text_(Html) {}
 
   std::vector<TResourceRef> Run() {
-    const std::size_t n = text_.size();
-    std::size_t i = 0;
-    while (i < n) {
-      const void* lt = std::memchr(text_.data() + i, '<', n - i);
-      if (!lt) break;
-      const std::size_t p = static_cast<const char*>(lt) - text_.data() + 1;
-      if (p >= n) break;
-      const char c = text_[p];
-      if (c == '!' && text_.compare(p, 3, "!--") == 0) {
-        // "<!-->" and "<!--->" are empty comments.
-        const std::size_t from = text_.compare(p + 3, 1, ">") == 0   ? p + 1
-                                 : text_.compare(p + 3, 2, "->") == 0 ? p + 2
-                                                                      : p + 3;
-        const std::size_t end = text_.find("-->", from);
-        i = end == npos ? n : end + 3;
-      } else if (c == '/') {
-        // An end tag; the end of <svg> and <math> is noted.
-        std::size_t q = p + 1;
-        while (q < n && IsAsciiLetter(static_cast<unsigned char>(text_[q]))) ++q;
-        const std::string_view name = text_.substr(p + 1, q - p - 1);
-        if ((SameTextAscii(name, "svg") || SameTextAscii(name, "math")) && foreign_ > 0) --foreign_;
-        const std::size_t end = text_.find('>', p);
-        i = end == npos ? n : end + 1;
-      } else if (c == '!' || c == '?') {
-        const std::size_t end = text_.find('>', p);
-        i = end == npos ? n : end + 1;
-      } else if (IsAsciiLetter(static_cast<unsigned char>(c))) {
-        i = StartTag(p);
-      } else {
-        i = p;  // a "<" in text
-      }
-    }
+    WalkTags(
+        text_, [this](std::size_t P) { return StartTag(P); },
+        [this] {
+          if (foreign_ > 0) --foreign_;
+        });
     return std::move(refs_);
   }
 
@@ -110,7 +83,7 @@ class PageScan {
           for (const Attribute& earlier : attributes_) seen_.insert(earlier.Name);
         first = seen_.insert(a.Name).second;
       }
-      if (first) attributes_.push_back(a);
+      if (first) attributes_.push_back(std::move(a));
     }
     return Q;
   }

@@ -94,12 +94,20 @@ export async function startShownSite() {
 // for those under the folders Except.
 export function filesHolding(folder, text, except = []) {
   const found = [];
+  // Other programs' files may come and go meanwhile, or be closed to us.
+  const tryTo = (read) => {
+    try {
+      return read();
+    } catch {
+      return null;
+    }
+  };
   const walk = (dir) => {
-    for (const entry of fs.readdirSync(dir, { withFileTypes: true })) {
+    for (const entry of tryTo(() => fs.readdirSync(dir, { withFileTypes: true })) ?? []) {
       const full = path.join(dir, entry.name);
       if (except.some((e) => full === e || full.startsWith(e + path.sep))) continue;
       if (entry.isDirectory()) walk(full);
-      else if (entry.isFile() && fs.readFileSync(full).includes(text)) found.push(full);
+      else if (entry.isFile() && tryTo(() => fs.readFileSync(full))?.includes(text)) found.push(full);
     }
   };
   walk(folder);

@@ -6,6 +6,7 @@
 // the live page's in under 1 % of its pixels.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
@@ -33,7 +34,8 @@ after(async () => {
   await browser?.context.close().catch(() => {});
   await viewer?.close();
   // KEEP=1 leaves the home and its saved copies for a look.
-  if (!process.env.KEEP) home?.remove();
+  if (process.env.KEEP) console.log(`kept ${home?.root}; session ${site?.session}`);
+  else home?.remove();
   await site?.close();
 });
 
@@ -225,10 +227,11 @@ test('a frame that does not answer in time is downloaded instead, and the user i
   assert.match(copy, /Busy for a while/);
 });
 
-test('no cookie reaches a file: the saved folders, the settings, the program\'s log', () => {
+test('no cookie reaches a file: the saved folders, the settings, the program\'s log, the temporary folder', () => {
   // The browser's own profile keeps its cookies; nothing else may.
   const except = [path.join(home.config, 'chromium')];
   for (const value of [site.session, site.strict, site.open]) {
     assert.deepEqual(filesHolding(home.root, value, except), [], value);
+    assert.deepEqual(filesHolding(os.tmpdir(), value, except), [], value);
   }
 });
