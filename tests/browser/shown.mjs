@@ -12,7 +12,8 @@ import { fixtures } from './support.mjs';
 
 export const shownRoot = path.join(fixtures, 'shown');
 
-const types = { html: 'text/html; charset=utf-8', css: 'text/css', png: 'image/png', json: 'application/json' };
+const types = { html: 'text/html; charset=utf-8', css: 'text/css', png: 'image/png', json: 'application/json',
+  js: 'text/javascript' };
 
 // Every request, with what came with it; requests without Sec-Fetch-Mode
 // are the program's (browsers send it with each). While `offline` is set
