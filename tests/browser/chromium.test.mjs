@@ -123,13 +123,21 @@ test('without the host registered the user is told what to run', async () => {
   });
 });
 
-test('a page too big for one message is refused with a notification', async () => {
+test('a page too big for one message: its document is left to the program; with the selection, it is refused', async () => {
   await inBrowser(() => {}, async ({ home, context, worker }) => {
+    // Unselected, the list and the links fit: the program downloads the page.
+    await open(context, site.url('huge.html'), { select: false });
+    const alone = await action(worker, 'savePage', site.url('huge.html'));
+    assert.equal(alone.answer?.status, 0, JSON.stringify(alone));
+    assert.deepEqual(alone.notShown, [{ url: site.url('huge.html'), reason: 'tooBig' }]);
+    assert.match(alone.shown, /instead of saving them as the browser shows them: .*huge\.html \(too big to hand over\)$/);
+    await waitFor(() => home.programs().length > 0, 10000, 'the program');
+    for (const pid of home.programs()) process.kill(pid, 'SIGKILL');
+
     await open(context, site.url('huge.html'));
     const outcome = await action(worker, 'savePage', site.url('huge.html'));
     assert.match(outcome.shown ?? '', /^This page is too big to hand to Leafstash: 66 MB/);
     assert.equal(outcome.answer, undefined);
-    assert.equal(home.programs().length, 0);
   });
 });
 

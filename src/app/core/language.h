@@ -35,8 +35,8 @@ class TLanguageFile {
 // they are applied.
 inline constexpr std::array<std::string_view, 43> kLanguageKeys = {
     "lblDestFld", "btnDestFld", "lblSubFld", "chbSubFld", "btnStart", "btnHelp",
-    "btnExit", "chbImg", "chbShown", "hntShown", "chbOptDef", "btnAll", "btnInverse", "btnInternal",
-    "col0", "col1", "col2", "col3", "tshGeneral", "chbExter",
+    "btnExit", "chbImg", "chbShown", "hntShown", "chbOptDef", "btnAll",
+    "btnInverse", "btnInternal", "col0", "col1", "col2", "col3", "tshGeneral", "chbExter",
     "chbURL", "edURL", "chbExist", "chbAutoSkip", "lblSec", "lblThread",
     "chbNewVer", "lblNewVer", "lblLang", "grpAuth", "lblUser", "lblPass",
     "tshAdvanced", "tshAbout", "ByteRecStr", "FileRecStr", "SaveWPStr", "btnAbortStr",
