@@ -93,7 +93,7 @@ function composeDocuments(rootId, frames, read, nonce, notShown) {
     for (const child of children) {
       const got = read.get(child.frameId);
       const missing = got?.missing ?? got?.htmlMissing;
-      if (missing && isWeb(child.url)) notShown.push({ url: child.url, reason: missing });
+      if (missing && missing !== 'notPage' && isWeb(child.url)) notShown.push({ url: child.url, reason: missing });
     }
     return own.html.replace(mark, (whole, number) => {
       const index = Number(number);
@@ -224,9 +224,8 @@ async function capturePage(tabId, frameId, notShown = []) {
     .sort((a, b) => (a.read?.index ?? 1e9) - (b.read?.index ?? 1e9) || a.frame.frameId - b.frame.frameId);
   const url = parent ? parent.documentUrl : frames.get(parentFrameId)?.url ?? own.documentUrl;
   const documents = composeDocuments(parentFrameId, frames, read, nonce, notShown);
-  if (documents.length === 0 && isWeb(url)) {
-    notShown.push({ url, reason: read.get(parentFrameId)?.missing ?? parent?.htmlMissing ?? 'unreadable' });
-  }
+  const missing = read.get(parentFrameId)?.missing ?? parent?.htmlMissing ?? 'unreadable';
+  if (documents.length === 0 && isWeb(url) && missing !== 'notPage') notShown.push({ url, reason: missing });
   const addresses = [url, ...[...frames.values()].map((f) => f.url), ...own.links.map((l) => l.href)];
   for (const got of read.values()) addresses.push(...(got.resources ?? []));
   return {

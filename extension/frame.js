@@ -424,7 +424,10 @@ async function readFrame(options) {
   let missing;
   const began = performance.now();
   const linksMs = began - readStart;
-  if (options?.document && document.documentElement) {
+  // A picture, a text or a PDF the browser shows by itself is what its
+  // server sent: only pages are written out.
+  if (options?.document && document.contentType !== 'text/html') missing = 'notPage';
+  else if (options?.document && document.documentElement) {
     try {
       html = text(serialize(document, 0));
     } catch (e) {

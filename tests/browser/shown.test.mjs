@@ -14,7 +14,7 @@ import { chromium } from 'playwright-core';
 
 import { action, launch } from './chromium.mjs';
 import { pixelDifference } from './png.mjs';
-import { filesHolding, startShownSite } from './shown.mjs';
+import { filesHolding, shownRoot, startShownSite } from './shown.mjs';
 import { makeHome, readJobLog, waitFor } from './support.mjs';
 
 const viewport = { width: 1000, height: 700 };
@@ -225,6 +225,23 @@ test('a frame that does not answer in time is downloaded instead, and the user i
   assert.equal(site.programAsked('/busy-inner.html').length, 1);
   const copy = fs.readFileSync(path.join(home.dest, 'A busy frame', 'busy-inner.html'), 'utf8');
   assert.match(copy, /Busy for a while/);
+});
+
+test('a picture the browser shows by itself is downloaded as its server sent it', async () => {
+  const page = browser.context.pages()[0];
+  const before = new Set(fs.readdirSync(home.dest));
+  await page.goto(site.url('img/open.png'));
+  const outcome = await action(browser.worker, 'savePage', page.url());
+  assert.equal(outcome.answer?.status, 0, JSON.stringify(outcome));
+  assert.equal(outcome.documents, 0);
+  assert.deepEqual(outcome.notShown, []);
+  assert.equal(outcome.shown, undefined);
+  await waitFor(() => home.programs().length === 0, 30000, 'the job to end');
+  const [folder] = fs.readdirSync(home.dest).filter((name) => !before.has(name));
+  const saved = fs.readdirSync(path.join(home.dest, folder)).filter((name) => name.endsWith('.png'));
+  assert.equal(saved.length, 1, saved.join());
+  assert.deepEqual(fs.readFileSync(path.join(home.dest, folder, saved[0])),
+    fs.readFileSync(path.join(shownRoot, 'img/open.png')));
 });
 
 test('no cookie reaches a file: the saved folders, the settings, the program\'s log, the temporary folder', () => {
