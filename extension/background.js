@@ -255,6 +255,9 @@ function explainHostError(message) {
 // Documents that would make the message too big for the browser to pass
 // are left out, the largest first; the program downloads them instead.
 function fitDocuments(snapshot, notShown) {
+  // Each character of JSON text is three bytes at most: counting the bytes
+  // themselves, a copy of the whole, is needed only near the limit.
+  if (JSON.stringify(snapshot).length * 3 <= MAX_MESSAGE_BYTES) return;
   const documents = snapshot.documents ?? [];
   const sizes = documents.map((d) => byteLength(JSON.stringify(d)) + 1);
   let bytes = byteLength(JSON.stringify({ ...snapshot, documents: [] })) + sizes.reduce((a, b) => a + b, 0);
@@ -270,7 +273,8 @@ function fitDocuments(snapshot, notShown) {
 }
 
 async function sendToHost(snapshot) {
-  const bytes = byteLength(JSON.stringify(snapshot));
+  const json = JSON.stringify(snapshot);
+  const bytes = json.length * 3 <= MAX_MESSAGE_BYTES ? json.length : byteLength(json);
   const tooBig = () => new UserError(text('tooBig', Math.ceil(bytes / (1024 * 1024))));
   if (bytes > MAX_MESSAGE_BYTES) throw tooBig();
   try {
