@@ -350,10 +350,6 @@ void TSessionCookies::Received(TCookieContext Context, std::string_view Url,
   }
 }
 
-std::vector<std::string> TSessionCookies::Lines(TCookieContext Context) const {
-  return JarLines(jars_[static_cast<std::size_t>(Context)].Handle);
-}
-
 TSessionCookies& SessionCookies() {
   static TSessionCookies session;
   return session;

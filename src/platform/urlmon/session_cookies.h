@@ -65,8 +65,6 @@ class TSessionCookies {
   // not have taken it there.
   void Received(TCookieContext Context, std::string_view Url,
                 const std::vector<std::string>& SetCookies);
-  // The cookies of a context's jar, as cookies.txt lines (for tests).
-  std::vector<std::string> Lines(TCookieContext Context) const;
 
  private:
   struct TJar {
