@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "bench_util.h"
-#include "ie_download.h"
+#include "download/ie_download.h"
 #include "qt_wait.h"
 #include "temp_dir.h"
 #include "test_server.h"

@@ -2,10 +2,10 @@
 // reference scanners on 8 MB pages and a 2 MB style sheet.
 #include <benchmark/benchmark.h>
 
-#include "href_parser.h"
-#include "page_refs.h"
+#include "html/href_parser.h"
+#include "html/page_refs.h"
 #include "page_gen.h"
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash::bench {
 namespace {

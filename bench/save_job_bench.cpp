@@ -8,9 +8,9 @@
 #include <fstream>
 #include <thread>
 
-#include "job_driver.h"
-#include "process_values.h"
-#include "save_job.h"
+#include "engine/job_driver.h"
+#include "core/process_values.h"
+#include "gui/save_job.h"
 #include "temp_dir.h"
 #include "test_server.h"
 

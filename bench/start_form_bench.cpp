@@ -4,11 +4,11 @@
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
 
-#include "links_view.h"
-#include "ls_app.h"
-#include "page_snapshot.h"
-#include "process_values.h"
-#include "start_form.h"
+#include "gui/links_view.h"
+#include "core/ls_app.h"
+#include "host/page_snapshot.h"
+#include "core/process_values.h"
+#include "gui/start_form.h"
 
 namespace leafstash {
 namespace {

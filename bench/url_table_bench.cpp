@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "process_values.h"
-#include "url_list.h"
+#include "core/process_values.h"
+#include "engine/url_list.h"
 
 namespace leafstash::bench {
 namespace {

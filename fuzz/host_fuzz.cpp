@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "framing.h"
-#include "page_snapshot.h"
+#include "host/framing.h"
+#include "host/page_snapshot.h"
 
 using namespace leafstash;
 

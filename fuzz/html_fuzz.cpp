@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "href.h"
-#include "href_parser.h"
-#include "inert_page.h"
-#include "page_refs.h"
-#include "text_utils.h"
-#include "url_utils.h"
+#include "html/href.h"
+#include "html/href_parser.h"
+#include "html/inert_page.h"
+#include "html/page_refs.h"
+#include "html/text_utils.h"
+#include "html/url_utils.h"
 
 using namespace leafstash;
 

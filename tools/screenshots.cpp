@@ -14,12 +14,12 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "app_title.h"
-#include "ls_app.h"
-#include "page_snapshot.h"
-#include "process_values.h"
-#include "help_window.h"
-#include "start_form.h"
+#include "gui/app_title.h"
+#include "core/ls_app.h"
+#include "host/page_snapshot.h"
+#include "core/process_values.h"
+#include "gui/help_window.h"
+#include "gui/start_form.h"
 
 namespace {
 

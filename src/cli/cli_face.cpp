@@ -1,11 +1,11 @@
-#include "cli_face.h"
+#include "cli/cli_face.h"
 
 #include <unistd.h>
 
-#include "process_values.h"
-#include "terminal.h"
-#include "text_utils.h"
-#include "url_text.h"
+#include "core/process_values.h"
+#include "platform/terminal/terminal.h"
+#include "html/text_utils.h"
+#include "platform/urlmon/url_text.h"
 
 namespace leafstash {
 namespace {

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "job_driver.h"
+#include "engine/job_driver.h"
 
 namespace leafstash {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "job_driver.h"
-#include "settings.h"
+#include "engine/job_driver.h"
+#include "core/settings.h"
 
 namespace leafstash {
 

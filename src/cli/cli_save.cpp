@@ -1,4 +1,4 @@
-#include "cli_save.h"
+#include "cli/cli_save.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -14,17 +14,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "cli_face.h"
-#include "cli_options.h"
-#include "file_utils.h"
-#include "paths.h"
-#include "process_values.h"
-#include "save_job_setup.h"
-#include "session_cookies.h"
-#include "terminal.h"
-#include "text_utils.h"
-#include "url_utils.h"
-#include "urlmon.h"
+#include "cli/cli_face.h"
+#include "cli/cli_options.h"
+#include "platform/files/file_utils.h"
+#include "core/paths.h"
+#include "core/process_values.h"
+#include "engine/save_job_setup.h"
+#include "platform/urlmon/session_cookies.h"
+#include "platform/terminal/terminal.h"
+#include "html/text_utils.h"
+#include "html/url_utils.h"
+#include "platform/urlmon/urlmon.h"
 
 #ifndef LEAFSTASH_VERSION
 #define LEAFSTASH_VERSION "0"

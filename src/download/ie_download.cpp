@@ -1,13 +1,13 @@
-#include "ie_download.h"
+#include "download/ie_download.h"
 
 #include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 
-#include "file_utils.h"
-#include "progress_text.h"
-#include "registry.h"
-#include "text_utils.h"
+#include "platform/files/file_utils.h"
+#include "download/progress_text.h"
+#include "platform/registry/registry.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "streams.h"
-#include "urlmon.h"
+#include "download/streams.h"
+#include "platform/urlmon/urlmon.h"
 
 namespace leafstash {
 

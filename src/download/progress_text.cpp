@@ -1,4 +1,4 @@
-#include "progress_text.h"
+#include "download/progress_text.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "streams.h"
+#include "download/streams.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "com.h"
+#include "platform/com.h"
 
 namespace leafstash {
 

@@ -1,8 +1,8 @@
-#include "entry_index.h"
+#include "engine/entry_index.h"
 
 #include <functional>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "url_entry.h"
+#include "engine/url_entry.h"
 
 namespace leafstash {
 

@@ -3,13 +3,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "file_utils.h"
-#include "process_values.h"
-#include "page_refs.h"
-#include "page_text.h"
-#include "text_utils.h"
-#include "url_list.h"
-#include "url_utils.h"
+#include "platform/files/file_utils.h"
+#include "core/process_values.h"
+#include "html/page_refs.h"
+#include "engine/page_text.h"
+#include "html/text_utils.h"
+#include "engine/url_list.h"
+#include "html/url_utils.h"
 
 namespace leafstash {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "page_refs.h"
+#include "html/page_refs.h"
 
 namespace leafstash {
 

@@ -1,8 +1,8 @@
-#include "url_entry.h"
+#include "engine/url_entry.h"
 
 #include <cstring>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 namespace {

@@ -1,10 +1,10 @@
-#include "url_list.h"
+#include "engine/url_list.h"
 
 #include <algorithm>
 
-#include "process_values.h"
-#include "text_utils.h"
-#include "url_utils.h"
+#include "core/process_values.h"
+#include "html/text_utils.h"
+#include "html/url_utils.h"
 
 namespace leafstash {
 namespace {

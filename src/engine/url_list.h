@@ -10,8 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "entry_index.h"
-#include "url_entry.h"
+#include "engine/entry_index.h"
+#include "engine/url_entry.h"
 
 namespace leafstash {
 

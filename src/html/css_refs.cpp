@@ -3,10 +3,10 @@
 // Comments and other strings are passed over; the walk never goes back.
 #include <array>
 
-#include "byte_search.h"
-#include "page_refs.h"
-#include "text_utils.h"
-#include "url_utils.h"
+#include "html/byte_search.h"
+#include "html/page_refs.h"
+#include "html/text_utils.h"
+#include "html/url_utils.h"
 
 namespace leafstash {
 namespace {

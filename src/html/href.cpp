@@ -1,6 +1,6 @@
-#include "href.h"
+#include "html/href.h"
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

@@ -1,12 +1,12 @@
-#include "href_parser.h"
+#include "html/href_parser.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 
-#include "byte_search.h"
-#include "text_utils.h"
+#include "html/byte_search.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

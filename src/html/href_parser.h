@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "href.h"
+#include "html/href.h"
 
 namespace leafstash {
 

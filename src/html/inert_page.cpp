@@ -1,16 +1,16 @@
 // Making a page inert, tag by tag, with the tokenizer rules the page
 // scanner reads tags by.
-#include "inert_page.h"
+#include "html/inert_page.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
 
-#include "byte_search.h"
-#include "tag_reader.h"
-#include "text_utils.h"
-#include "url_utils.h"
+#include "html/byte_search.h"
+#include "html/tag_reader.h"
+#include "html/text_utils.h"
+#include "html/url_utils.h"
 
 namespace leafstash {
 namespace {

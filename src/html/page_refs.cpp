@@ -6,11 +6,11 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "byte_search.h"
-#include "page_refs.h"
-#include "tag_reader.h"
-#include "text_utils.h"
-#include "url_utils.h"
+#include "html/byte_search.h"
+#include "html/page_refs.h"
+#include "html/tag_reader.h"
+#include "html/text_utils.h"
+#include "html/url_utils.h"
 
 namespace leafstash {
 namespace {

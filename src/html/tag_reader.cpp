@@ -1,7 +1,7 @@
-#include "tag_reader.h"
+#include "html/tag_reader.h"
 
-#include "byte_search.h"
-#include "text_utils.h"
+#include "html/byte_search.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

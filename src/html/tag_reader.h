@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

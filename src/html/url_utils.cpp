@@ -1,9 +1,9 @@
-#include "url_utils.h"
+#include "html/url_utils.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

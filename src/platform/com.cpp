@@ -1,10 +1,10 @@
-#include "com.h"
+#include "platform/com.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "com_types.h"
+#include "platform/com_types.h"
 
 namespace leafstash {
 

@@ -1,7 +1,7 @@
 // The arguments of `leafstash save` and the options record they give.
 #include <gtest/gtest.h>
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 namespace leafstash {
 namespace {

@@ -10,10 +10,10 @@
 
 #include "program_process.h"
 #include "qt_wait.h"
-#include "settings.h"
+#include "core/settings.h"
 #include "temp_dir.h"
 #include "suite_server.h"
-#include "url_entry.h"
+#include "engine/url_entry.h"
 
 namespace leafstash {
 namespace {

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "download_fixture.h"
-#include "progress_text.h"
+#include "download/progress_text.h"
 
 namespace leafstash {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "process_values.h"
+#include "core/process_values.h"
 #include "temp_dir.h"
-#include "url_list.h"
+#include "engine/url_list.h"
 
 namespace leafstash::test {
 

@@ -1,4 +1,4 @@
-#include "entry_index.h"
+#include "engine/entry_index.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link_rewriter.h"
+#include "engine/link_rewriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "url_list.h"
+#include "engine/url_list.h"
 
 #include "engine_fixture.h"
-#include "page_snapshot.h"
+#include "host/page_snapshot.h"
 
 namespace leafstash {
 namespace {

@@ -1,5 +1,5 @@
-#include "href_parser.h"
-#include "text_utils.h"
+#include "html/href_parser.h"
+#include "html/text_utils.h"
 
 #include <gtest/gtest.h>
 

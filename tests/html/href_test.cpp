@@ -1,4 +1,4 @@
-#include "href.h"
+#include "html/href.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // data and text stay, and the copy says it is UTF-8.
 #include <gtest/gtest.h>
 
-#include "inert_page.h"
+#include "html/inert_page.h"
 
 namespace leafstash {
 namespace {

@@ -1,4 +1,4 @@
-#include "page_refs.h"
+#include "html/page_refs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 #include <gtest/gtest.h>
 

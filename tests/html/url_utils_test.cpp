@@ -1,4 +1,4 @@
-#include "url_utils.h"
+#include "html/url_utils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "automation_object.h"
-#include "page_snapshot.h"
+#include "platform/automation/automation_object.h"
+#include "host/page_snapshot.h"
 
 namespace leafstash {
 namespace {

@@ -1,4 +1,4 @@
-#include "file_utils.h"
+#include "platform/files/file_utils.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "automation_object.h"
+#include "platform/automation/automation_object.h"
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "variant.h"
+#include "platform/automation/variant.h"
 
 namespace leafstash {
 

@@ -1,4 +1,4 @@
-#include "variant.h"
+#include "platform/automation/variant.h"
 
 #include <charconv>
 #include <cmath>

@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "com_types.h"
+#include "platform/com_types.h"
 
 namespace leafstash {
 

@@ -1,4 +1,4 @@
-#include "charset.h"
+#include "platform/charset/charset.h"
 
 #include <iconv.h>
 

@@ -1,4 +1,4 @@
-#include "file_utils.h"
+#include "platform/files/file_utils.h"
 
 #include <filesystem>
 

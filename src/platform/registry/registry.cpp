@@ -1,11 +1,11 @@
-#include "registry.h"
+#include "platform/registry/registry.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "file_utils.h"
-#include "text_utils.h"
+#include "platform/files/file_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 namespace {

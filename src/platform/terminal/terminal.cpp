@@ -1,4 +1,4 @@
-#include "terminal.h"
+#include "platform/terminal/terminal.h"
 
 #include <QEventLoop>
 #include <QSocketNotifier>

@@ -1,10 +1,10 @@
-#include "bind_data.h"
+#include "platform/urlmon/bind_data.h"
 
 #include <algorithm>
 #include <cstring>
 #include <zlib.h>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 namespace {

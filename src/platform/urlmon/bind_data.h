@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "com.h"
+#include "platform/com.h"
 
 namespace leafstash {
 

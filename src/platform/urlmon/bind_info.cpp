@@ -2,7 +2,7 @@
 // the HTTP information interface.
 #include <cstring>
 
-#include "bind_operation.h"
+#include "platform/urlmon/bind_operation.h"
 
 namespace leafstash {
 

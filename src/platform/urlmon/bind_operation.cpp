@@ -1,11 +1,11 @@
-#include "bind_operation.h"
+#include "platform/urlmon/bind_operation.h"
 
 #include <QTimer>
 #include <cstring>
 
-#include "curl_engine.h"
-#include "text_utils.h"
-#include "url_text.h"
+#include "platform/urlmon/curl_engine.h"
+#include "html/text_utils.h"
+#include "platform/urlmon/url_text.h"
 
 namespace leafstash {
 namespace {

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "bind_data.h"
-#include "session_cookies.h"
-#include "urlmon.h"
+#include "platform/urlmon/bind_data.h"
+#include "platform/urlmon/session_cookies.h"
+#include "platform/urlmon/urlmon.h"
 
 namespace leafstash {
 

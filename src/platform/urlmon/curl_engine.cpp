@@ -1,11 +1,11 @@
-#include "curl_engine.h"
+#include "platform/urlmon/curl_engine.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <mutex>
 
-#include "bind_operation.h"
+#include "platform/urlmon/bind_operation.h"
 
 namespace leafstash {
 

@@ -1,4 +1,4 @@
-#include "session_cookies.h"
+#include "platform/urlmon/session_cookies.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <libpsl.h>
 #include <mutex>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 namespace {

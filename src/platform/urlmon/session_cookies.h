@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "browser_handover.h"
+#include "platform/browser_handover.h"
 
 namespace leafstash {
 

@@ -2,9 +2,9 @@
 // the validity test.
 #include <atomic>
 
-#include "bind_operation.h"
-#include "url_text.h"
-#include "urlmon.h"
+#include "platform/urlmon/bind_operation.h"
+#include "platform/urlmon/url_text.h"
+#include "platform/urlmon/urlmon.h"
 
 namespace leafstash {
 namespace {

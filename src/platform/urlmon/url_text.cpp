@@ -1,10 +1,10 @@
-#include "url_text.h"
+#include "platform/urlmon/url_text.h"
 
 #include <algorithm>
 
 #include <curl/curl.h>
 
-#include "text_utils.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 namespace {

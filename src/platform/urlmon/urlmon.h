@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "com.h"
+#include "platform/com.h"
 
 namespace leafstash {
 

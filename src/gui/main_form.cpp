@@ -1,0 +1,99 @@
+#include "gui/main_form.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMovie>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "gui/app_title.h"
+#include "gui/auth_form.h"
+#include "engine/job_texts.h"
+#include "core/process_values.h"
+#include "ui_main_form.h"
+
+// The clip is linked in from a static library: it is registered by hand
+// (outside any namespace, as the resource compiler names it).
+static bool InitResources() {
+  Q_INIT_RESOURCE(leafstash);
+  return true;
+}
+
+namespace leafstash {
+
+TMainForm::TMainForm(QWidget* Parent)
+    : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui_(std::make_unique<Ui::TMainForm>()) {
+  ui_->setupUi(this);
+  QFont font("Arial");
+  font.setPixelSize(11);
+  setFont(font);
+  Animate1 = ui_->Animate1;
+  pbGet = ui_->pbGet;
+  lblStatus = ui_->lblStatus;
+  lblSpeed = ui_->lblSpeed;
+  btnAbort = ui_->btnAbort;
+  connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
+  Driver.SetUiDelegate(this);
+  // The window is painted before the job starts.
+  connect(&Driver, &TJobDriver::Starting, this, [this] { repaint(); });
+  connect(&Driver, &TJobDriver::ProgressChanged, this, [this](bool full) { UpdateProgress(full); });
+  connect(&Driver, &TJobDriver::JobClosed, this, [this] {
+    done(QDialog::Accepted);
+    update();
+  });
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::StartAnimation() {
+  if (!movie_) {
+    static const bool registered = InitResources();
+    (void)registered;
+    movie_ = new QMovie(":/animation/progress.gif", QByteArray(), this);
+    Animate1->setMovie(movie_);
+  }
+  movie_->start();
+}
+
+// Showing the window starts the job.
+void TMainForm::showEvent(QShowEvent* Event) {
+  QDialog::showEvent(Event);
+  if (started_) return;
+  started_ = true;
+  Driver.Start();
+}
+
+void TMainForm::UpdateProgress(bool Full) {
+  const TJobFigures figures = Driver.Figures();
+  pbGet->setMaximum(static_cast<int>(figures.BarMaximum));
+  pbGet->setValue(static_cast<int>(figures.BarPosition));
+  if (Full) {
+    const TSharedTexts& texts = Process().Texts;
+    const int percent = RoundedPercent(pbGet->value(), pbGet->maximum());
+    lblStatus->setText(QString::fromStdString(
+        std::to_string(figures.Done) + " " + texts.SaveWPStr + " " + std::to_string(figures.Total) +
+        " (" + std::to_string(percent) + "%) " + texts.FileRecStr));
+    std::string speed = std::to_string(figures.BytesReceived) + " " + texts.ByteRecStr;
+    if (!figures.SpeedText.empty()) speed += " (" + figures.SpeedText + ")";
+    lblSpeed->setText(QString::fromStdString(speed));
+    lblStatus->repaint();
+    lblSpeed->repaint();
+  } else {
+    lblStatus->clear();
+  }
+  SetApplicationTitle(JobTitle(pbGet->value(), pbGet->maximum(), Process().PageTitle));
+}
+
+bool TMainForm::AskCredentials(const std::string& Url, std::string& UserName,
+                               std::string& Password) {
+  TAuthForm form(this);
+  form.SetUrl(Url);
+  form.SetTexts(Process().Texts);
+  if (form.exec() != QDialog::Accepted) return false;
+  UserName = form.UserName();
+  Password = form.Password();
+  return true;
+}
+
+}  // namespace leafstash

@@ -1,0 +1,1 @@
+#include "gui/main_form.h"
