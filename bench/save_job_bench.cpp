@@ -10,7 +10,7 @@
 
 #include "engine/job_driver.h"
 #include "core/process_values.h"
-#include "gui/save_job.h"
+#include "gui/run_job.h"
 #include "temp_dir.h"
 #include "test_server.h"
 
@@ -97,13 +97,13 @@ void BM_SaveJob(benchmark::State& state) {
   for (auto _ : state) {
     test::TempDir dir;
     ResetProcessValues();
-    TProcessValues& p = Process();
-    p.DestPath = dir.Path();
-    p.PageURL = url;
-    p.PageTitle = "Gallery";
-    p.Settings.SetSavePictures(true);
-    p.Settings.SetMaxThreads(5);
-    RunSaveJob(std::make_unique<TURLListMan>(), {});
+    TSaveRequest request;
+    request.DestPath = dir.Path();
+    request.PageURL = url;
+    request.PageTitle = "Gallery";
+    request.Options.SetSavePictures(true);
+    request.Options.SetMaxThreads(5);
+    RunSaveJob(std::move(request));
     state.PauseTiming();
     if (!SavedGallery(dir)) state.SkipWithError("the job did not save the gallery");
     state.ResumeTiming();

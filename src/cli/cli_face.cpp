@@ -88,16 +88,15 @@ void TCliFace::Finished(std::size_t Index) {
   if (!live_ && !quiet_) Print("saved  " + entry.EntryURL + " -> " + entry.LocalName);
 }
 
-bool TCliFace::AskCredentials(const std::string& Url, std::string& UserName,
-                              std::string& Password) {
+void TCliFace::AskCredentials(const std::string& Url, TCredentialsAnswer Answer) {
+  Answer(AskOnTerminal(Url));
+}
+
+std::optional<TCredentials> TCliFace::AskOnTerminal(const std::string& Url) {
   const std::string site = OriginOf(Url);
-  if (auto known = answers_.find(site); known != answers_.end()) {
-    UserName = known->second.first;
-    Password = known->second.second;
-    return true;
-  }
+  if (auto known = answers_.find(site); known != answers_.end()) return known->second;
   // Prompts do not nest: both would read the same terminal.
-  if (asking_ || !IsTerminal(STDIN_FILENO)) return false;
+  if (asking_ || !IsTerminal(STDIN_FILENO)) return std::nullopt;
   asking_ = true;
   ClearLine();
   const auto untilClosed = [this](QEventLoop& loop) {
@@ -108,11 +107,10 @@ bool TCliFace::AskCredentials(const std::string& Url, std::string& UserName,
   std::optional<std::string> password;
   if (user && !user->empty()) password = ReadTerminalLine("Password: ", true, untilClosed);
   asking_ = false;
-  if (!user || user->empty() || !password) return false;
-  UserName = *user;
-  Password = *password;
-  answers_[site] = {UserName, Password};
-  return true;
+  if (!user || user->empty() || !password) return std::nullopt;
+  TCredentials given{*user, *password};
+  answers_[site] = given;
+  return given;
 }
 
 }  // namespace leafstash

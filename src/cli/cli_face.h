@@ -7,6 +7,7 @@
 #include <QObject>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "engine/job_driver.h"
@@ -20,13 +21,13 @@ class TCliFace : public QObject, public TJobUiDelegate {
   // Asks on the terminal when standard input is one, once for each site;
   // otherwise nobody can answer and no credentials are given. A request
   // that comes while the user is answering another gets no answer.
-  bool AskCredentials(const std::string& Url, std::string& UserName,
-                      std::string& Password) override;
+  void AskCredentials(const std::string& Url, TCredentialsAnswer Answer) override;
   // Removes the progress line, so the summary starts on a clean line.
   void ClearLine();
   double Seconds() const { return clock_.elapsed() / 1000.0; }
 
  private:
+  std::optional<TCredentials> AskOnTerminal(const std::string& Url);
   void Progress(bool Full);
   void Finished(std::size_t Index);
   void Draw();
@@ -37,7 +38,7 @@ class TCliFace : public QObject, public TJobUiDelegate {
   bool live_;  // standard error is a terminal: one line redrawn in place
   bool asking_ = false;
   // What the user typed, by site: later requests of that site get it.
-  std::map<std::string, std::pair<std::string, std::string>> answers_;
+  std::map<std::string, TCredentials> answers_;
   bool lineShown_ = false;
   QElapsedTimer clock_;
   qint64 lastDraw_ = -1000;

@@ -19,7 +19,7 @@
 #include "platform/files/file_utils.h"
 #include "core/paths.h"
 #include "core/process_values.h"
-#include "engine/save_job_setup.h"
+#include "engine/save_job.h"
 #include "platform/urlmon/session_cookies.h"
 #include "platform/terminal/terminal.h"
 #include "html/text_utils.h"
@@ -100,35 +100,6 @@ std::optional<std::vector<TBrowserCookie>> ReadCookies(const std::string& Path) 
   return cookies;
 }
 
-struct TOutcome {
-  std::size_t Saved = 0, Reused = 0;
-  std::vector<std::string> Failures;  // "address: reason"
-  std::optional<std::string> PageFailure;
-  std::string PagePath;
-};
-
-TOutcome Judge(const TURLListMan& List, const TJobDriver& Driver, std::size_t ReusedCount) {
-  TOutcome outcome;
-  outcome.Reused = ReusedCount;
-  const std::optional<std::size_t> pageEntry = List.PageEntry();
-  if (!pageEntry) outcome.PageFailure = "not admitted";
-  for (std::size_t i = 0; i < List.Count(); ++i) {
-    const TURLEntry& entry = List.Item(i);
-    const bool page = pageEntry == i;
-    if (entry.State == TURLState::Done) {
-      ++outcome.Saved;
-      if (page) outcome.PagePath = Process().DestPath + entry.LocalName;
-      continue;
-    }
-    std::string reason = entry.State == TURLState::Failed ? Driver.FailureReason(i)
-                                                          : "not finished";
-    if (page) outcome.PageFailure = reason;
-    outcome.Failures.push_back(entry.EntryURL + ": " + reason);
-  }
-  outcome.Saved -= std::min(outcome.Saved, outcome.Reused);
-  return outcome;
-}
-
 // Downloads that an abort cancelled end on the event loop: it runs until
 // they have let go of their connections, for a second at most.
 void WaitForBindsToEnd() {
@@ -181,66 +152,53 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
     process.Settings.SetPassword(*password);
   }
 
+  TSaveRequest request;
   if (options.CookiesFile) {
     const std::optional<std::vector<TBrowserCookie>> cookies = ReadCookies(*options.CookiesFile);
     if (!cookies) return kExitUsage;
-    process.Handover.Cookies = *cookies;
+    request.Handover.Cookies = *cookies;
   }
-  if (options.UserAgent) process.Handover.UserAgent = *options.UserAgent;
+  if (options.UserAgent) request.Handover.UserAgent = *options.UserAgent;
 
-  process.DestPath = PrepareFolder(options.Folder);
-  if (process.DestPath.empty()) return kExitCannotRun;
-  process.PageURL = url;
-  process.PageTitle = url;
-  process.BrowserWindow = Variant::Null();
+  request.DestPath = PrepareFolder(options.Folder);
+  if (request.DestPath.empty()) return kExitCannotRun;
+  request.PageURL = url;
+  request.PageTitle = url;
+  request.Links = std::move(links);
+  request.TakeLinks = options.TakeLinks;
+  request.Options = process.Settings;
   process.ReportError = Error;
 
-  const std::string warning = WarningFilePath(process.DestPath);
-  try {
-    WriteWarningFile(warning);
-  } catch (const TFileError& e) {
-    Error(e.what());
+  auto job = std::make_unique<TSaveJob>(std::move(request));
+  TCliFace face(job->Driver(), options.Quiet);
+  job->SetUiDelegate(&face);
+  if (!job->Prepare()) {
+    if (!job->Outcome().Error.empty()) Error(job->Outcome().Error);
     return kExitCannotRun;
   }
-  auto list = std::make_unique<TURLListMan>();
-  process.URLList = list.get();
-  if (!PrepareSaveJob(*list, links)) {
-    Error("the earlier job log in " + process.DestPath + " cannot be read; nothing was saved");
-    FinishSaveJob(std::move(list), warning);
-    return kExitCannotRun;
-  }
-  if ((signal = watcher.Pending())) {
-    FinishSaveJob(std::move(list), warning);
-    return 128 + signal;
-  }
-  const std::size_t reused = list->CountInState(TURLState::Done);
-
-  auto driver = std::make_unique<TJobDriver>();
-  driver->TakeLinks = options.TakeLinks;
-  TCliFace face(*driver, options.Quiet);
-  driver->SetUiDelegate(&face);
-  QObject::connect(&watcher, &TSignalWatcher::Signalled, driver.get(), [&](int number) {
+  QObject::connect(&watcher, &TSignalWatcher::Signalled, job.get(), [&](int number) {
     signal = number;
-    driver->Abort();
+    job->Abort();
   });
+  if ((signal = watcher.Pending())) job->Abort();
   QEventLoop loop;
-  QObject::connect(driver.get(), &TJobDriver::JobClosed, &loop, &QEventLoop::quit);
-  driver->Start();
-  loop.exec();
+  QObject::connect(job.get(), &TSaveJob::Finished, &loop, &QEventLoop::quit);
+  job->Start();
+  if (!job->IsFinished()) loop.exec();
   face.ClearLine();
 
-  const TOutcome outcome = Judge(*list, *driver, reused);
-  const std::uint64_t bytes = driver->Figures().BytesReceived;
-  const bool aborted = driver->Aborted();
-  FinishSaveJob(std::move(list), warning);
-  driver.reset();
+  const TJobOutcome outcome = job->Outcome();
+  job.reset();
   WaitForBindsToEnd();
 
+  const bool aborted = outcome.End == TJobEnd::Aborted;
+  if (aborted && !outcome.Ran) return 128 + signal;
   if (!options.Quiet) {
     if (aborted) std::fprintf(stderr, "Stopped: nothing was rewritten.\n");
     std::string line = "Saved " + std::to_string(outcome.Saved) + " files";
     if (outcome.Reused) line += ", reused " + std::to_string(outcome.Reused);
-    line += ", " + std::to_string(outcome.Failures.size()) + " failed; " + HumanBytes(bytes);
+    line += ", " + std::to_string(outcome.Failures.size()) + " failed; " +
+            HumanBytes(outcome.BytesReceived);
     std::fprintf(stderr, "%s in %.1f s\n", line.c_str(), face.Seconds());
   }
   for (const std::string& failure : outcome.Failures)
@@ -251,7 +209,6 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
     return kExitCannotRun;
   }
   if (!options.Quiet) std::fprintf(stderr, "Saved page: %s\n", outcome.PagePath.c_str());
-  return outcome.Failures.empty() ? kExitSaved : kExitSomeFailed;
+  return outcome.End == TJobEnd::Saved ? kExitSaved : kExitSomeFailed;
 }
-
 }  // namespace leafstash

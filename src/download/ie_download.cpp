@@ -539,9 +539,13 @@ HRESULT TBSCB::Authenticate(HWND* Window, LPWSTR* UserName, LPWSTR* Password) {
     HWND window = Window ? *Window : 0;
     LPWSTR user = nullptr, password = nullptr;
     // The time the user takes to answer a prompt is not inactivity.
-    const bool timing = timer_ && timer_->isActive();
+    bool timing = timer_ && timer_->isActive();
     if (timing) timer_->stop();
     const HRESULT result = owner_->OnAuthenticate(this, window, user, password);
+    if (result == E_PENDING) {
+      awaitingCredentials_ = awaitingCredentials_ || timing;
+      timing = false;
+    }
     if (timing && timer_ && owner_ && !stopped_) timer_->start(info_.TimeOut);
     if (Window) *Window = window;
     if (UserName) *UserName = user; else CoTaskMemFree(user);
@@ -551,6 +555,13 @@ HRESULT TBSCB::Authenticate(HWND* Window, LPWSTR* UserName, LPWSTR* Password) {
   if (UserName) *UserName = CoTaskStrDup(info_.Username);
   if (Password) *Password = CoTaskStrDup(info_.Password);
   return S_OK;
+}
+
+void TBSCB::ResumeAfterCredentials() {
+  if (stopped_ || !binding_) return;
+  if (awaitingCredentials_ && timer_ && owner_) timer_->start(info_.TimeOut);
+  awaitingCredentials_ = false;
+  binding_->Resume();
 }
 
 HRESULT TBSCB::GetWindow(REFIID Reason, HWND* Window) {

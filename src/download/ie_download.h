@@ -77,6 +77,8 @@ using TOnResponseEvent = std::function<HRESULT(
     TBSCB* Sender, DWORD dwResponseCode, LPCWSTR szResponseHeaders, LPCWSTR szRequestHeaders,
     LPWSTR& szAdditionalRequestHeaders)>;
 // The user name and password are handed over as strings from CoTaskMemAlloc.
+// E_PENDING: the handler answers later, and calls ResumeAfterCredentials on
+// the download once it can; the download waits, its time-out stopped.
 using TAuthenticateEvent =
     std::function<HRESULT(TBSCB* Sender, HWND& hwnd, LPWSTR& szUserName, LPWSTR& szPassWord)>;
 using TOnCompleteEvent = std::function<void(TBSCB* Sender, TStream* Stream, HRESULT Result)>;
@@ -208,6 +210,9 @@ class TBSCB final : public IHttpSecurity,
   const std::u16string& CurrentUrl() const { return currentUrl_; }
   // A number no other download of the process has.
   std::uint64_t Id() const { return id_; }
+  // The handler that answered E_PENDING to OnAuthenticate has its answer:
+  // the download asks it again and goes on.
+  void ResumeAfterCredentials();
 
   HRESULT QueryInterface(REFIID Riid, void** Object) override;
   ULONG AddRef() override;
@@ -255,6 +260,7 @@ class TBSCB final : public IHttpSecurity,
   bool timedOut_ = false;
   bool redirected_ = false;
   bool stopped_ = false;
+  bool awaitingCredentials_ = false;  // the time-out waits for an answer
   HRESULT failure_ = S_OK;  // a file or memory failure that ends the download
   std::unique_ptr<TMemoryStream> memory_;
   std::unique_ptr<TFileStream> file_;

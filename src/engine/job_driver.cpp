@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -120,6 +121,7 @@ TJobDriver::TJobDriver(QObject* Parent) : QObject(Parent) {
 
 TJobDriver::~TJobDriver() {
   for (const auto& [url, part] : partFiles_) ::unlink(part.c_str());
+  for (auto& [id, question] : questions_) question.Download->Release();
 }
 
 TURLListMan& TJobDriver::List() const { return *Process().URLList; }
@@ -252,6 +254,8 @@ void TJobDriver::IEDData(ULONG BufLength) {
 void TJobDriver::IEDComplete(TBSCB* Sender, TStream*, HRESULT Result) {
   // A download can report its end more than once; only the first counts.
   if (!completed_.insert(Sender->Id()).second) return;
+  DropQuestion(Sender->Id());
+  answers_.erase(Sender->Id());
   --ActiveCount;
   StartDownloads();
   const std::string url = WideToAnsi(Sender->Url());
@@ -406,14 +410,55 @@ HRESULT TJobDriver::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Pas
     Password = CoTaskStrDup(password);
     return S_OK;
   }
-  // The user is asked about the server that asks, which after a
-  // redirection may not be the one the download started at.
-  std::string givenUser, givenPassword;
-  if (delegate_ && delegate_->AskCredentials(asking, givenUser, givenPassword)) {
-    UserName = CoTaskStrDup(givenUser);
-    Password = CoTaskStrDup(givenPassword);
+  // The user's answer to this download's question, once it has come.
+  if (auto answer = answers_.find(Sender->Id()); answer != answers_.end()) {
+    const std::optional<TCredentials> given = std::move(answer->second);
+    answers_.erase(answer);
+    if (given) {
+      UserName = CoTaskStrDup(given->UserName);
+      Password = CoTaskStrDup(given->Password);
+    }
+    return S_OK;
   }
-  return S_OK;
+  if (!delegate_) return S_OK;
+  // The user is asked about the server that asks, which after a
+  // redirection may not be the one the download started at. The download
+  // waits for the answer; the others go on.
+  const std::uint64_t id = Sender->Id();
+  Sender->AddRef();
+  questions_[id] = {Sender, true};
+  delegate_->AskCredentials(asking, [self = QPointer<TJobDriver>(this),
+                                     id](std::optional<TCredentials> Answer) {
+    if (self) self->CredentialsAnswered(id, std::move(Answer));
+  });
+  const auto question = questions_.find(id);
+  if (question == questions_.end()) return S_OK;  // the download ended meanwhile
+  if (answers_.count(id)) {
+    // Answered at once (the terminal asks while the job waits).
+    DropQuestion(id);
+    return IEDAuthenticate(Sender, UserName, Password);
+  }
+  question->second.Asking = false;
+  return E_PENDING;
+}
+
+void TJobDriver::CredentialsAnswered(std::uint64_t Download, std::optional<TCredentials> Answer) {
+  const auto question = questions_.find(Download);
+  if (question == questions_.end()) return;  // the download is over
+  answers_[Download] = std::move(Answer);
+  if (question->second.Asking) return;  // IEDAuthenticate takes it
+  TBSCB* download = question->second.Download;
+  questions_.erase(question);
+  download->ResumeAfterCredentials();
+  download->Release();
+}
+
+void TJobDriver::DropQuestion(std::uint64_t Download) {
+  const auto question = questions_.find(Download);
+  if (question == questions_.end()) return;
+  TBSCB* download = question->second.Download;
+  questions_.erase(question);
+  download->Release();
 }
 
 }  // namespace leafstash

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -37,14 +38,23 @@ struct TJobFigures {
   bool Rewriting = false;
 };
 
-// Asks the user what only the user can answer.
+struct TCredentials {
+  std::string UserName;
+  std::string Password;
+};
+// The answer to a question about credentials: nothing when none are given.
+using TCredentialsAnswer = std::function<void(std::optional<TCredentials>)>;
+
+// Asks the user what only the user can answer. The answer may come at once
+// or later, from the event loop; the download that asked waits for it
+// while the others go on.
 class TJobUiDelegate {
  public:
   virtual ~TJobUiDelegate() = default;
-  // Credentials for the server at Url. False when none are given; the
-  // request then ends with the server's refusal.
-  virtual bool AskCredentials(const std::string& Url, std::string& UserName,
-                              std::string& Password) = 0;
+  // Credentials for the server at Url. Answer is called once, unless the
+  // job is over first; without credentials the request ends with the
+  // server's refusal.
+  virtual void AskCredentials(const std::string& Url, TCredentialsAnswer Answer) = 0;
 };
 
 // Which anchors of the browser page the job takes along when the page
@@ -162,6 +172,16 @@ class TJobDriver : public QObject {
   bool takingLinks_ = false;
   std::unordered_set<std::uint64_t> completed_;
   std::unordered_set<std::uint64_t> credentialsGiven_;
+  // Downloads waiting for the user's credentials (each holds a reference),
+  // and the answers not yet taken, by download.
+  struct TQuestion {
+    TBSCB* Download = nullptr;
+    bool Asking = true;  // the delegate has not returned yet
+  };
+  std::unordered_map<std::uint64_t, TQuestion> questions_;
+  std::unordered_map<std::uint64_t, std::optional<TCredentials>> answers_;
+  void CredentialsAnswered(std::uint64_t Download, std::optional<TCredentials> Answer);
+  void DropQuestion(std::uint64_t Download);
   std::unordered_map<std::string, std::string> partFiles_;  // by download address
   std::unordered_map<std::size_t, std::string> failures_;   // by entry
   std::unordered_map<std::size_t, std::string> mimeTypes_;  // as the servers said

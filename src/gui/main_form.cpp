@@ -21,8 +21,9 @@ static bool InitResources() {
 
 namespace leafstash {
 
-TMainForm::TMainForm(QWidget* Parent)
+TMainForm::TMainForm(TJobDriver& JobDriver, QWidget* Parent)
     : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      Driver(JobDriver),
       ui_(std::make_unique<Ui::TMainForm>()) {
   ui_->setupUi(this);
   QFont font("Arial");
@@ -34,14 +35,9 @@ TMainForm::TMainForm(QWidget* Parent)
   lblSpeed = ui_->lblSpeed;
   btnAbort = ui_->btnAbort;
   connect(btnAbort, &QPushButton::clicked, this, [this] { btnAbortClick(); });
-  Driver.SetUiDelegate(this);
   // The window is painted before the job starts.
   connect(&Driver, &TJobDriver::Starting, this, [this] { repaint(); });
   connect(&Driver, &TJobDriver::ProgressChanged, this, [this](bool full) { UpdateProgress(full); });
-  connect(&Driver, &TJobDriver::JobClosed, this, [this] {
-    done(QDialog::Accepted);
-    update();
-  });
 }
 
 TMainForm::~TMainForm() = default;
@@ -61,7 +57,7 @@ void TMainForm::showEvent(QShowEvent* Event) {
   QDialog::showEvent(Event);
   if (started_) return;
   started_ = true;
-  Driver.Start();
+  if (OnFirstShown) OnFirstShown();
 }
 
 void TMainForm::UpdateProgress(bool Full) {
@@ -85,15 +81,28 @@ void TMainForm::UpdateProgress(bool Full) {
   SetApplicationTitle(JobTitle(pbGet->value(), pbGet->maximum(), Process().PageTitle));
 }
 
-bool TMainForm::AskCredentials(const std::string& Url, std::string& UserName,
-                               std::string& Password) {
-  TAuthForm form(this);
-  form.SetUrl(Url);
-  form.SetTexts(Process().Texts);
-  if (form.exec() != QDialog::Accepted) return false;
-  UserName = form.UserName();
-  Password = form.Password();
-  return true;
+void TMainForm::AskCredentials(const std::string& Url, TCredentialsAnswer Answer) {
+  questions_.push_back({Url, std::move(Answer)});
+  if (!question_) AskNext();
+}
+
+void TMainForm::AskNext() {
+  if (questions_.empty()) return;
+  TQuestion next = std::move(questions_.front());
+  questions_.pop_front();
+  auto* form = new TAuthForm(this);
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  form->SetUrl(next.Url);
+  form->SetTexts(Process().Texts);
+  question_ = form;
+  connect(form, &QDialog::finished, this, [this, form, answer = std::move(next.Answer)](int result) {
+    std::optional<TCredentials> given;
+    if (result == QDialog::Accepted) given = TCredentials{form->UserName(), form->Password()};
+    question_ = nullptr;
+    answer(std::move(given));
+    AskNext();
+  });
+  form->open();
 }
 
 }  // namespace leafstash

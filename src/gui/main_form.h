@@ -1,13 +1,18 @@
-// The progress window of a save job: shows what the job driver reports and
-// asks the user for credentials in a dialog; its Abort button stops the
-// job. The window closes itself when the job is over.
+// The progress window of a save job: shows what the job's driver reports
+// and answers its questions about credentials with dialogs it opens one at
+// a time; its Abort button stops the job. It shows a job and does not own
+// it: whoever runs the job closes the window when the job is over.
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "engine/job_driver.h"
+#include "gui/auth_form.h"
 
 class QLabel;
 class QMovie;
@@ -22,7 +27,7 @@ namespace leafstash {
 
 class TMainForm : public QDialog, public TJobUiDelegate {
  public:
-  explicit TMainForm(QWidget* Parent = nullptr);
+  explicit TMainForm(TJobDriver& Driver, QWidget* Parent = nullptr);
   ~TMainForm() override;
 
   // Loads the animation clip and starts it.
@@ -31,9 +36,14 @@ class TMainForm : public QDialog, public TJobUiDelegate {
   // Full: bar, both labels and the title; otherwise the bar and the title
   // (and an empty status label).
   void UpdateProgress(bool Full);
-  // The credentials dialog for the server at Url; false on Cancel.
-  bool AskCredentials(const std::string& Url, std::string& UserName,
-                      std::string& Password) override;
+  // Opens the credentials dialog for the server at Url, or queues the
+  // question behind the one open; Cancel answers with nothing.
+  void AskCredentials(const std::string& Url, TCredentialsAnswer Answer) override;
+  // The credentials dialog open now, or null.
+  TAuthForm* OpenQuestion() const { return question_; }
+
+  // Runs once, when the window is first shown (the job starts then).
+  std::function<void()> OnFirstShown;
 
   // The controls of the form.
   QLabel* Animate1;
@@ -42,16 +52,24 @@ class TMainForm : public QDialog, public TJobUiDelegate {
   QLabel* lblSpeed;
   QPushButton* btnAbort;
 
-  TJobDriver Driver;
+  TJobDriver& Driver;
 
  protected:
   void showEvent(QShowEvent* Event) override;
   void reject() override {}  // only the job closes the window
 
  private:
+  void AskNext();
+
   std::unique_ptr<Ui::TMainForm> ui_;
   QMovie* movie_ = nullptr;
   bool started_ = false;
+  struct TQuestion {
+    std::string Url;
+    TCredentialsAnswer Answer;
+  };
+  std::deque<TQuestion> questions_;  // waiting behind the open dialog
+  QPointer<TAuthForm> question_;
 };
 
 }  // namespace leafstash

@@ -12,7 +12,6 @@
 #include "core/process_values.h"
 #include "gui/start_form.h"
 #include "html/text_utils.h"
-#include "engine/url_list.h"
 #include "html/url_utils.h"
 
 namespace leafstash {
@@ -20,8 +19,7 @@ namespace leafstash {
 void TStartForm::FillLinkList(const Variant& WB) {
   TProcessValues& process = Process();
   SetPage(tshGeneral);
-  urlList_ = std::make_unique<TURLListMan>();
-  process.URLList = urlList_.get();
+  pageCaptured_ = true;
   process.BrowserWindow = WB;
   const Variant parentDocument = WB.Get("parent").Get("document");
   process.PageURL = Trim(parentDocument.Get("Url").ToText());

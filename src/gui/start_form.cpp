@@ -79,7 +79,6 @@ TStartForm::TStartForm(QWidget* Parent)
 TStartForm::~TStartForm() {
   ComServer().PageCapture = nullptr;
   Process().ReportError = nullptr;
-  Process().URLList = nullptr;
 }
 
 void TStartForm::SetUpControls() {

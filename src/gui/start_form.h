@@ -116,7 +116,7 @@ class TStartForm : public QWidget {
   void RunJob();
 
   std::unique_ptr<Ui::TStartForm> ui_;
-  std::unique_ptr<TURLListMan> urlList_;  // the job's table, from the capture on
+  bool pageCaptured_ = false;  // a page to save arrived, and no job has run for it
   TAnchors anchors_;
   THREFParser HREFParser1;
   std::string DocumentURL;

@@ -10,13 +10,14 @@
 #include "gui/links_view.h"
 #include "core/ls_app.h"
 #include "core/process_values.h"
-#include "gui/save_job.h"
+#include "gui/run_job.h"
+#include "engine/save_job_setup.h"
 #include "gui/start_form.h"
 #include "html/url_utils.h"
 
 namespace leafstash {
 void TStartForm::btnStartClick() {
-  if (!urlList_) return;
+  if (!pageCaptured_) return;
   const std::string folder = edFolder->text().toStdString();
   if (!IsFolder(folder)) {
     edFolder->setFocus();
@@ -47,28 +48,24 @@ void TStartForm::btnStartClick() {
 }
 
 void TStartForm::RunJob() {
+  pageCaptured_ = false;
   TProcessValues& process = Process();
-  std::vector<TCheckedLink> checked;
+  TSaveRequest request;
+  request.PageURL = process.PageURL;
+  request.PageTitle = process.PageTitle;
+  request.DestPath = process.DestPath;
+  request.BrowserWindow = process.BrowserWindow;
+  request.Options = process.Settings;
+  request.Handover = std::move(process.Handover);
+  process.Handover = {};
   for (QTreeWidgetItem* row : LinksView->Rows())
     if (TLinksView::IsChecked(row))
-      checked.push_back({TLinksView::Href(row), TLinksView::LinkText(row)});
-  const std::string shortcut =
+      request.Links.push_back({TLinksView::Href(row), TLinksView::LinkText(row)});
+  request.ShortcutPath =
       process.DestPath + TitleToFolderName(edSubFolder->text().toStdString()) + ".URL";
-  const std::string warning = WarningFilePath(process.DestPath);
-  // An error here is reported and the job does not run; the cleanup after
-  // it runs all the same, and the process ends as after a job.
-  const auto writeFiles = [&] {
-    try {
-      WriteFileAtomically(shortcut, "[InternetShortcut]\r\nURL=" + process.PageURL + "\r\n", 0644,
-                          false);
-      WriteWarningFile(warning);
-      return true;
-    } catch (const TFileError& e) {
-      ShowErrorBox(nullptr, e.what());
-      return false;
-    }
-  };
-  RunSaveJob(std::move(urlList_), checked, warning, writeFiles);
+  // An error before the downloads is reported and the job does not run;
+  // the process ends as after a job.
+  RunSaveJob(std::move(request));
   ReleaseAppObject();
   TComServer& server = ComServer();
   if (server.ObjectCount == 0 && server.EndProcess) server.EndProcess();

@@ -20,7 +20,8 @@
 #include "host/page_snapshot.h"
 #include "core/process_values.h"
 #include "qt_wait.h"
-#include "gui/save_job.h"
+#include "gui/run_job.h"
+#include "engine/save_job_setup.h"
 #include "temp_dir.h"
 #include "test_server.h"
 
@@ -158,6 +159,20 @@ class SiteTest : public ::testing::Test {
 
   static std::string Url(const std::string& Path) { return server_->Url(Path); }
 
+  // The job the start window would run for the process's page, with Links
+  // checked, in the progress window.
+  static TJobOutcome RunJob(std::vector<TCheckedLink> Links = {}) {
+    const TProcessValues& p = Process();
+    TSaveRequest request;
+    request.PageURL = p.PageURL;
+    request.PageTitle = p.PageTitle;
+    request.DestPath = p.DestPath;
+    request.BrowserWindow = p.BrowserWindow;
+    request.Options = p.Settings;
+    request.Links = std::move(Links);
+    return RunSaveJob(std::move(request));
+  }
+
   // A job for a page the browser window does not describe: no frames.
   static void PageWithoutWindow(const std::string& PageUrl) {
     Process().PageURL = PageUrl;
@@ -200,8 +215,7 @@ class SiteTest : public ::testing::Test {
 };
 
 TEST_F(SiteTest, AWholeJobStoresRewritesAndLogs) {
-  const auto result = RunSaveJob(std::make_unique<TURLListMan>(),
-                                 {{Url("/site/cgi/show"), "show"}, {"mailto:x@y", "mail"}});
+  const auto result = RunJob({{Url("/site/cgi/show"), "show"}, {"mailto:x@y", "mail"}});
   ASSERT_TRUE(result.Ran);
   EXPECT_TRUE(errors_.empty());
   EXPECT_EQ(BeepsSoFar(), std::vector<unsigned>{MB_ICONINFORMATION_BEEP});
@@ -246,7 +260,7 @@ TEST_F(SiteTest, AWholeJobStoresRewritesAndLogs) {
 
 TEST_F(SiteTest, LinksAsPagesWriteThem) {
   PageWithoutWindow(Url("/site/links.html"));
-  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+  ASSERT_TRUE(RunJob().Ran);
   auto log = Log();
   const TURLEntry& php = log[Url("/site/a.php?x=1&y=2")];  // under its real address
   EXPECT_EQ(php.State, TURLState::Done);
@@ -266,7 +280,7 @@ TEST_F(SiteTest, LinksAsPagesWriteThem) {
 TEST_F(SiteTest, OneAtATimeInTableOrderAndAStallThatHoldsItsSlot) {
   Process().Settings.SetMaxThreads(1);
   Process().Settings.SetAutoSkip(false);
-  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+  ASSERT_TRUE(RunJob().Ran);
   EXPECT_EQ(maxInFlight_.load(), 1);
   EXPECT_EQ(StateOf("/site/stall.gif"), TURLState::Done);  // waited for
   // The server saw the table's order.
@@ -292,7 +306,7 @@ TEST_F(SiteTest, AbortDuringTheDownloads) {
       static_cast<TMainForm*>(window)->btnAbort->click();
   });
   poll.start();
-  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+  ASSERT_TRUE(RunJob().Ran);
   EXPECT_EQ(dest_.Read("INDEX.HTML"), kIndex);  // stored, never rewritten
   EXPECT_EQ(StateOf("/site/index.html"), TURLState::AwaitingRewrite);
   auto log = Log();
@@ -304,7 +318,7 @@ TEST_F(SiteTest, AbortDuringTheDownloads) {
 TEST_F(SiteTest, AFileThatCannotBeWrittenAndAPageThatIsNotText) {
   ::mkdir(dest_.File("b.jpg").c_str(), 0755);  // the picture's name is taken by a folder
   Process().PageURL = Url("/site/index.html");
-  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {{Url("/site/binary"), "pdf"}}).Ran);
+  ASSERT_TRUE(RunJob({{Url("/site/binary"), "pdf"}}).Ran);
   EXPECT_EQ(StateOf("/site/pics/b.jpg"), TURLState::Failed);
   EXPECT_EQ(StateOf("/site/p4.gif"), TURLState::Done);  // the job went on
   EXPECT_EQ(dest_.Read("binary.htm"), std::string("%PDF\0<img src=x.gif>", 20));
@@ -314,25 +328,43 @@ TEST_F(SiteTest, AFileThatCannotBeWrittenAndAPageThatIsNotText) {
 
 TEST_F(SiteTest, APageThatIsNotHttpGivesAnEmptyJob) {
   PageWithoutWindow("file:///home/ann/page.html");
-  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+  ASSERT_TRUE(RunJob().Ran);
   EXPECT_EQ(dest_.Read("lfsta4.log"), "");
   EXPECT_TRUE(QString::fromStdString(ApplicationTitle()).startsWith("100%"));
 }
 
 TEST_F(SiteTest, TheWarningFileGoesAfterTheJob) {
   PageWithoutWindow("file:///home/ann/page.html");
-  const std::string warning = dest_.File("! WARNING !");
-  dest_.Write("! WARNING !", "DO NOT OPEN");
-  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}, warning).Ran);
+  const std::string warning = WarningFilePath(dest_.Path());
+  dest_.Write(warning.substr(dest_.Path().size()), "DO NOT OPEN");
+  ASSERT_TRUE(RunJob().Ran);
   EXPECT_FALSE(FileExists(warning));
   EXPECT_TRUE(errors_.empty());
   // One that cannot be deleted is reported, and the log is still written.
-  ::mkdir(warning.c_str(), 0755);
   ::unlink(dest_.File("lfsta4.log").c_str());
-  ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}, warning).Ran);
+  PageWithoutWindow(Url("/site/f2.html"));
+  QTimer swap;
+  swap.setInterval(5);
+  QObject::connect(&swap, &QTimer::timeout, [&] {
+    if (!QApplication::activeModalWidget() || !FileExists(warning)) return;
+    ::unlink(warning.c_str());
+    ::mkdir(warning.c_str(), 0755);
+    swap.stop();
+  });
+  swap.start();
+  ASSERT_TRUE(RunJob().Ran);
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_NE(errors_[0].find(warning), std::string::npos) << errors_[0];
   EXPECT_TRUE(FileExists(dest_.File("lfsta4.log")));
+  ::rmdir(warning.c_str());
+  // One that cannot be written: the job does not run, and says why.
+  ::mkdir(warning.c_str(), 0755);
+  errors_.clear();
+  const TJobOutcome outcome = RunJob();
+  EXPECT_FALSE(outcome.Ran);
+  EXPECT_EQ(outcome.End, TJobEnd::Failed);
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find(warning), std::string::npos) << errors_[0];
   ::rmdir(warning.c_str());
 }
 
@@ -341,7 +373,8 @@ TEST_F(SiteTest, ProgressTextsAndTitle) {
   Process().URLList = &list;
   for (int i = 0; i < 8; ++i) list.Add(Url("/e" + std::to_string(i)), "", "", "", TURLKind::Other, TURLState::Queued);
   for (int i = 0; i < 3; ++i) list.SetState(static_cast<std::size_t>(i), TURLState::Done);
-  TMainForm window;
+  TJobDriver driver;
+  TMainForm window(driver);
   window.Driver.BytesReceived = 5000000000ull;
   window.Driver.SpeedText = "12.34 kb/sec";
   window.Driver.UpdateProgress(true);
@@ -366,7 +399,8 @@ TEST_F(SiteTest, AbortBeatsTheQueuedRewriteAndLatePages) {
   list.Add(Url("/a.gif"), Url("/p.html"), "", "", TURLKind::Picture, TURLState::Done);
   list.Add(Url("/late.html"), "", "", "", TURLKind::Page, TURLState::Downloading);
   dest_.Write("p.html", page);
-  TMainForm window;
+  TJobDriver driver;
+  TMainForm window(driver);
   // The end of the phase is already queued when the user clicks Abort.
   QCoreApplication::postEvent(&window.Driver, new QEvent(static_cast<QEvent::Type>(
                                                   TJobDriver::WM_DOWNLOADS_DONE)));
@@ -391,7 +425,8 @@ TEST(Forms, FragmentsAsWritten) {
 }
 
 TEST(Forms, AsLaidOut) {
-  TMainForm window;
+  TJobDriver driver;
+  TMainForm window(driver);
   EXPECT_EQ(window.size(), QSize(298, 146));
   EXPECT_EQ(window.Animate1->geometry(), QRect(14, -3, 272, 60));
   EXPECT_EQ(window.pbGet->geometry(), QRect(15, 61, 270, 14));
@@ -443,7 +478,7 @@ TEST_F(SiteTest, CredentialsStoredAskedAndRefused) {
   StoreCredentials();
   {
     DialogAnswerer never([](TAuthForm* form) { form->btnCancel->click(); });
-    ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+    ASSERT_TRUE(RunJob().Ran);
     EXPECT_EQ(never.shown, 0);  // stored credentials, no dialog
     EXPECT_EQ(dest_.Read("INDEX.HTML"), "<html>in</html>\r\n");
   }
@@ -458,7 +493,7 @@ TEST_F(SiteTest, CredentialsStoredAskedAndRefused) {
     });
     ::unlink(dest_.File("lfsta4.log").c_str());
     ::unlink(dest_.File("INDEX.HTML").c_str());
-    ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+    ASSERT_TRUE(RunJob().Ran);
     EXPECT_EQ(ok.shown, 1);
     EXPECT_EQ(ok.url, Url("/auth/index.html"));
     EXPECT_EQ(StateOf("/auth/index.html"), TURLState::Done);
@@ -467,7 +502,7 @@ TEST_F(SiteTest, CredentialsStoredAskedAndRefused) {
   {
     DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
     ::unlink(dest_.File("lfsta4.log").c_str());
-    ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+    ASSERT_TRUE(RunJob().Ran);
     EXPECT_EQ(cancel.shown, 1);
     EXPECT_EQ(StateOf("/auth/index.html"), TURLState::Failed);
   }
@@ -477,15 +512,20 @@ TEST_F(SiteTest, CredentialsStoredAskedAndRefused) {
   {
     DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
     ::unlink(dest_.File("lfsta4.log").c_str());
-    ASSERT_TRUE(RunSaveJob(std::make_unique<TURLListMan>(), {}).Ran);
+    ASSERT_TRUE(RunJob().Ran);
     EXPECT_EQ(cancel.shown, 1);
     EXPECT_EQ(StateOf("/auth/index.html"), TURLState::Failed);
   }
 }
 
-TEST_F(SiteTest, OverlappingRequestsNestTheirDialogs) {
+// Two downloads ask at once: the second question waits for the first
+// dialog, and the other downloads go on meanwhile.
+TEST_F(SiteTest, QuestionsAreAskedOneAtATimeWhileTheOtherDownloadsGoOn) {
   PageWithoutWindow("http://localhost:1/page.html");
+  Process().Settings.SetAutoSkip(false);
   int most = 0, answered = 0, waited = 0;
+  std::vector<std::string> asked;
+  std::optional<TURLState> otherWhenFirstAnswered;
   QTimer answer;
   answer.setInterval(20);
   QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -495,21 +535,50 @@ TEST_F(SiteTest, OverlappingRequestsNestTheirDialogs) {
     for (QWidget* widget : QApplication::topLevelWidgets())
       open += widget->isVisible() && dynamic_cast<TAuthForm*>(widget) != nullptr;
     most = std::max(most, open);
-    if (open < 2 && ++waited < 100) return;  // give the second request time to ask
+    // The first answer waits until the plain download is in.
+    const auto other = Process().URLList->FindByURL(Url("/site/pics/a.gif"));
+    const bool otherDone = other && Process().URLList->Item(*other).State == TURLState::Done;
+    if (answered == 0 && !otherDone && ++waited < 150) return;
+    if (answered == 0 && other) otherWhenFirstAnswered = Process().URLList->Item(*other).State;
+    asked.push_back(form->lblAuthURL->toolTip().toStdString());
     form->edUser->setText("ann");
     form->edPass->setText("pw");
     form->btnOk->click();
     ++answered;
   });
   answer.start();
-  auto list = std::make_unique<TURLListMan>();
-  list->Add(Url("/auth/index.html?a"), "", "", "", TURLKind::Other, TURLState::Queued);
-  list->Add(Url("/auth/index.html?b"), "", "", "", TURLKind::Other, TURLState::Queued);
-  ASSERT_TRUE(RunSaveJob(std::move(list), {}).Ran);
-  EXPECT_EQ(most, 2);
+  ASSERT_TRUE(RunJob({{Url("/auth/index.html?a"), ""},
+                      {Url("/auth/index.html?b"), ""},
+                      {Url("/site/pics/a.gif"), ""}})
+                  .Ran);
+  EXPECT_EQ(most, 1);  // never two dialogs
   EXPECT_EQ(answered, 2);
+  EXPECT_EQ(otherWhenFirstAnswered, TURLState::Done);
+  std::sort(asked.begin(), asked.end());  // whichever server asked first
+  EXPECT_EQ(asked, (std::vector<std::string>{Url("/auth/index.html?a"), Url("/auth/index.html?b")}));
   EXPECT_EQ(StateOf("/auth/index.html?a"), TURLState::Done);
   EXPECT_EQ(StateOf("/auth/index.html?b"), TURLState::Done);
+  EXPECT_EQ(StateOf("/site/pics/a.gif"), TURLState::Done);
+}
+
+// Abort while a question is open: the dialog goes with the job.
+TEST_F(SiteTest, AbortWhileAQuestionIsOpen) {
+  PageWithoutWindow("http://localhost:1/page.html");
+  QTimer poll;
+  poll.setInterval(20);
+  bool sawDialog = false;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!dynamic_cast<TAuthForm*>(QApplication::activeModalWidget())) return;
+    sawDialog = true;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* window = dynamic_cast<TMainForm*>(widget)) window->btnAbortClick();
+  });
+  poll.start();
+  const TJobOutcome outcome = RunJob({{Url("/auth/index.html?c"), ""}});
+  EXPECT_TRUE(sawDialog);
+  EXPECT_EQ(outcome.End, TJobEnd::Aborted);
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    EXPECT_FALSE(widget->isVisible() && dynamic_cast<TAuthForm*>(widget)) << "a dialog is left";
 }
 
 TEST_F(SiteTest, StoredCredentialsStayWithThePagesServer) {
@@ -518,9 +587,7 @@ TEST_F(SiteTest, StoredCredentialsStayWithThePagesServer) {
   PageWithoutWindow("http://localhost:1/page.html");
   StoreCredentials();
   DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
-  auto list = std::make_unique<TURLListMan>();
-  list->Add(Url("/auth/index.html"), "", "", "", TURLKind::Other, TURLState::Queued);
-  ASSERT_TRUE(RunSaveJob(std::move(list), {}).Ran);
+  ASSERT_TRUE(RunJob({{Url("/auth/index.html"), ""}}).Ran);
   EXPECT_EQ(cancel.shown, 1);
   EXPECT_EQ(StateOf("/auth/index.html"), TURLState::Failed);
 }
@@ -530,9 +597,7 @@ TEST_F(SiteTest, TheDialogNamesTheServerThatAsks) {
   PageWithoutWindow(Url("/site/index.html"));
   StoreCredentials();
   DialogAnswerer cancel([](TAuthForm* form) { form->btnCancel->click(); });
-  auto list = std::make_unique<TURLListMan>();
-  list->Add(Url("/site/to-auth"), "", "", "", TURLKind::Other, TURLState::Queued);
-  ASSERT_TRUE(RunSaveJob(std::move(list), {}).Ran);
+  ASSERT_TRUE(RunJob({{Url("/site/to-auth"), ""}}).Ran);
   EXPECT_EQ(cancel.shown, 1);  // not the stored credentials: another server
   EXPECT_EQ(cancel.url, "http://localhost:" + std::to_string(server_->Port()) + "/auth/index.html");
 }

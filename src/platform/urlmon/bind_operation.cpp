@@ -213,6 +213,18 @@ void BindOperation::Pump() {
     return;
   }
   if (aborted_) return Stop(E_ABORT);
+  if (awaitingCredentials_) return;
+  if (credentialsAnswered_) {
+    // The callback has its answer now. Without credentials the request is
+    // made once more, and the server's refusal is the answer.
+    credentialsAnswered_ = false;
+    if (AskCredentials() == Challenge::Unanswered) {
+      authAnswers_ = kMaxAuthAnswers;
+      RemoveTransfer();
+      StartRequest(false);
+    }
+    return;
+  }
   if (http_ && headersComplete_ && !headersHandled_) {
     if (!HandleHeaders()) return;
   }
@@ -413,6 +425,49 @@ TCookieContext BindOperation::AskCookieContext() {
   return CookieContextOf(url_, page, navigation != 0);
 }
 
+BindOperation::Challenge BindOperation::AskCredentials() {
+  auto auth = QueryAs<IAuthenticate>(callback_.Get(), IID_IAuthenticate);
+  if (!auth) return Challenge::Unanswered;
+  HWND window = 0;
+  LPWSTR user = nullptr, password = nullptr;
+  ++inCallback_;
+  const HRESULT hr = auth->Authenticate(&window, &user, &password);
+  --inCallback_;
+  const std::string userText = WideToAnsi(user), passwordText = WideToAnsi(password);
+  CoTaskMemFree(user);
+  CoTaskMemFree(password);
+  if (Gone()) return Challenge::Taken;
+  if (aborted_) {
+    Stop(E_ABORT);
+    return Challenge::Taken;
+  }
+  if (hr == E_PENDING) {
+    // The answer comes later (the user is being asked): the bind waits,
+    // holding no connection, until the callback resumes it.
+    RemoveTransfer();
+    awaitingCredentials_ = true;
+    return Challenge::Taken;
+  }
+  if (FAILED(hr) || userText.empty()) return Challenge::Unanswered;
+  ++authAnswers_;
+  user_ = userText;
+  password_ = passwordText;
+  authHost_ = HostOf(url_);
+  const std::string challenge = LowerCopy(Header("www-authenticate"));
+  authType_ = challenge.rfind("digest", 0) == 0 ? CURLAUTH_DIGEST : CURLAUTH_BASIC;
+  RemoveTransfer();
+  StartRequest(false);
+  return Challenge::Taken;
+}
+
+HRESULT BindOperation::Resume() {
+  if (Gone() || !awaitingCredentials_) return S_FALSE;
+  awaitingCredentials_ = false;
+  credentialsAnswered_ = true;
+  Schedule();
+  return S_OK;
+}
+
 bool BindOperation::HandleHeaders() {
   // Whatever the answer, the cookies it sets are kept as a browser keeps them.
   std::vector<std::string> setCookies;
@@ -441,34 +496,8 @@ bool BindOperation::HandleHeaders() {
     return false;
   }
 
-  if (status_ == 401 && authAnswers_ < kMaxAuthAnswers) {
-    if (auto auth = QueryAs<IAuthenticate>(callback_.Get(), IID_IAuthenticate)) {
-      HWND window = 0;
-      LPWSTR user = nullptr, password = nullptr;
-      ++inCallback_;
-      const HRESULT hr = auth->Authenticate(&window, &user, &password);
-      --inCallback_;
-      const std::string userText = WideToAnsi(user), passwordText = WideToAnsi(password);
-      CoTaskMemFree(user);
-      CoTaskMemFree(password);
-      if (Gone()) return false;
-      if (aborted_) {
-        Stop(E_ABORT);
-        return false;
-      }
-      if (SUCCEEDED(hr) && !userText.empty()) {
-        ++authAnswers_;
-        user_ = userText;
-        password_ = passwordText;
-        authHost_ = HostOf(url_);
-        const std::string challenge = LowerCopy(Header("www-authenticate"));
-        authType_ = challenge.rfind("digest", 0) == 0 ? CURLAUTH_DIGEST : CURLAUTH_BASIC;
-        RemoveTransfer();
-        StartRequest(false);
-        return false;
-      }
-    }
-  }
+  if (status_ == 401 && authAnswers_ < kMaxAuthAnswers && AskCredentials() == Challenge::Taken)
+    return false;
 
   headersHandled_ = true;
   data_->SetCoding(Header("content-encoding"));

@@ -30,7 +30,9 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
 
   HRESULT Abort() override;
   HRESULT Suspend() override { return E_NOTIMPL; }
-  HRESULT Resume() override { return E_NOTIMPL; }
+  // Goes on with a bind that waits for credentials (its callback answered
+  // E_PENDING from Authenticate and has the answer now); S_FALSE otherwise.
+  HRESULT Resume() override;
   HRESULT SetPriority(LONG) override { return S_OK; }
   HRESULT GetPriority(LONG* Priority) override;
 
@@ -54,6 +56,10 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   // The cookie context of the request about to go to url_.
   TCookieContext AskCookieContext();
   bool HandleHeaders();
+  // What the callback made of a 401: credentials given and the request made
+  // again, an answer to come, or the bind ended (all Taken); or none.
+  enum class Challenge { Taken, Unanswered };
+  Challenge AskCredentials();
   void DeliverData(bool Last);
   void Notify(std::uint64_t Size, bool Last);
   void Finish();
@@ -88,6 +94,8 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   std::string requestHeaders_;
   int redirects_ = 0;
   int authAnswers_ = 0;
+  bool awaitingCredentials_ = false;  // Authenticate answered E_PENDING
+  bool credentialsAnswered_ = false;  // Resume was called: ask again
   std::string user_, password_, authHost_;
   long authType_ = CURLAUTH_BASIC;
   bool insecure_ = false;

@@ -187,6 +187,9 @@ class IHttpNegotiate : public IUnknown {
                              LPCWSTR RequestHeaders, LPWSTR* AdditionalRequestHeaders) = 0;
 };
 
+// Credentials for a server that answered 401. E_PENDING says the answer
+// comes later: the bind then waits, holding no connection, until the
+// callback calls IBinding::Resume, and asks again.
 class IAuthenticate : public IUnknown {
  public:
   virtual HRESULT Authenticate(HWND* Window, LPWSTR* UserName, LPWSTR* Password) = 0;

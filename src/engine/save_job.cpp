@@ -1,0 +1,140 @@
+#include "engine/save_job.h"
+
+#include <algorithm>
+
+#include "core/process_values.h"
+#include "platform/files/file_utils.h"
+
+namespace leafstash {
+namespace {
+
+void Report(const std::string& Message) {
+  if (Process().ReportError) Process().ReportError(Message);
+}
+
+}  // namespace
+
+const char* JobEndName(TJobEnd End) {
+  switch (End) {
+    case TJobEnd::Saved: return "saved";
+    case TJobEnd::PartlySaved: return "partly saved";
+    case TJobEnd::Failed: return "failed";
+    case TJobEnd::Aborted: return "aborted";
+  }
+  return "failed";
+}
+
+TSaveJob::TSaveJob(TSaveRequest Request, QObject* Parent)
+    : QObject(Parent), request_(std::move(Request)), driver_(std::make_unique<TJobDriver>()) {
+  driver_->TakeLinks = request_.TakeLinks;
+  connect(driver_.get(), &TJobDriver::JobClosed, this, [this] {
+    Judge();
+    Finish();
+  });
+}
+
+TSaveJob::~TSaveJob() {
+  if (prepared_ && !finished_) {
+    driver_->Abort();
+    outcome_.End = TJobEnd::Aborted;
+    Finish();
+  }
+}
+
+bool TSaveJob::Prepare() {
+  if (prepared_) return !finished_;
+  prepared_ = true;
+  // The engine's parts (the table, its log, the driver) read the job's
+  // values from the process values: the job sets them here and lets go of
+  // them when it finishes, so no face does.
+  TProcessValues& process = Process();
+  process.PageURL = request_.PageURL;
+  process.PageTitle = request_.PageTitle;
+  process.DestPath = request_.DestPath;
+  process.BrowserWindow = request_.BrowserWindow;
+  process.Settings = request_.Options;
+  process.Handover = std::move(request_.Handover);
+  request_.Handover = {};
+  table_ = std::make_unique<TURLListMan>();
+  process.URLList = table_.get();
+
+  const auto fail = [this](std::string Error) {
+    outcome_.End = TJobEnd::Failed;
+    outcome_.Error = std::move(Error);
+    Finish();
+    return false;
+  };
+  if (!PrepareSaveJob(*table_, request_.Links))
+    return fail("the earlier job log in " + request_.DestPath +
+                " cannot be read; nothing was saved");
+  try {
+    if (!request_.ShortcutPath.empty())
+      WriteFileAtomically(request_.ShortcutPath,
+                          "[InternetShortcut]\r\nURL=" + request_.PageURL + "\r\n", 0644, false);
+    const std::string warning = WarningFilePath(request_.DestPath);
+    WriteWarningFile(warning);
+    warningFile_ = warning;
+  } catch (const TFileError& e) {
+    Report(e.what());
+    return fail("");
+  }
+  outcome_.Reused = table_->CountInState(TURLState::Done);
+  return true;
+}
+
+void TSaveJob::Start() {
+  if (!prepared_ && !Prepare()) return;
+  if (finished_ || started_) return;
+  started_ = true;
+  outcome_.Ran = true;
+  driver_->Start();
+}
+
+void TSaveJob::Abort() {
+  if (finished_) return;
+  if (!started_) {
+    outcome_.End = TJobEnd::Aborted;
+    if (prepared_) Finish();
+    return;
+  }
+  driver_->Abort();
+}
+
+void TSaveJob::Judge() {
+  const TURLListMan& list = *table_;
+  const std::optional<std::size_t> pageEntry = list.PageEntry();
+  std::size_t done = 0;
+  outcome_.Failures.clear();
+  outcome_.PageFailure.reset();
+  if (!pageEntry) outcome_.PageFailure = "not admitted";
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    const TURLEntry& entry = list.Item(i);
+    const bool page = pageEntry == i;
+    if (entry.State == TURLState::Done) {
+      ++done;
+      if (page) outcome_.PagePath = request_.DestPath + entry.LocalName;
+      continue;
+    }
+    std::string reason =
+        entry.State == TURLState::Failed ? driver_->FailureReason(i) : "not finished";
+    if (page) outcome_.PageFailure = reason;
+    outcome_.Failures.push_back(entry.EntryURL + ": " + reason);
+  }
+  outcome_.Saved = done - std::min(done, outcome_.Reused);
+  outcome_.BytesReceived = driver_->Figures().BytesReceived;
+  if (driver_->Aborted())
+    outcome_.End = TJobEnd::Aborted;
+  else if (outcome_.PageFailure)
+    outcome_.End = TJobEnd::Failed;
+  else
+    outcome_.End = outcome_.Failures.empty() ? TJobEnd::Saved : TJobEnd::PartlySaved;
+}
+
+void TSaveJob::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  FinishSaveJob(std::move(table_), warningFile_);
+  emit Finished();
+}
+
+}  // namespace leafstash
