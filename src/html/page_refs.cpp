@@ -146,7 +146,10 @@ class PageScan {
     } else if (Name == "input") {
       if (LowerValue("type") == "image") Emit(Find("src"), TRefRole::Picture);
       Emit(Find("formaction"), TRefRole::Reference);
-    } else if (Name == "body" || Name == "table" || Name == "td" || Name == "th") {
+    } else if (Name == "body") {
+      // Saved with or without pictures; its type makes it one.
+      Emit(Find("background"), TRefRole::Resource);
+    } else if (Name == "table" || Name == "td" || Name == "th") {
       Emit(Find("background"), TRefRole::Picture);
     } else if (Name == "frame" || Name == "iframe") {
       Emit(Find("src"), TRefRole::Frame);

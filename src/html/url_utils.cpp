@@ -103,6 +103,7 @@ TUrlBase::TUrlBase(std::string_view Base) : Address(Base) {
   if (hostStart > 0 && hostStart < dirBase.size() &&
       dirBase.find('/', hostStart) == std::string::npos)
     dirBase += '/';
+  Document = dirBase;
   UrlPathParts parts = SplitUrlPath(dirBase);
   Root = std::move(parts.Root);
   Directory = Root + parts.Middle;
@@ -148,31 +149,38 @@ void ResolveUrlInto(const TUrlBase& Base, std::string_view Link, std::string& re
     rest.remove_prefix(1);
   } else if (TrimView(rest.substr(0, rest.find('#'))).empty()) {
     result.assign(Base.Address);
+  } else if (rest.front() == '?') {
+    // A query alone stays on the page: its query is replaced.
+    result.assign(Base.Document);
   } else {
     result.assign(Base.Directory);
   }
 
-  // "../" never climbs above the site root.
+  // The path's "." segments go and its ".." segments climb, never above
+  // the site root; the query and fragment stay as written.
+  const std::size_t pathEnd = std::min(rest.find_first_of("?#"), rest.size());
+  const std::string_view tail = rest.substr(pathEnd);
+  rest = rest.substr(0, pathEnd);
   const std::size_t floor = Base.Root.size();
   while (true) {
     const std::size_t slash = rest.find('/');
-    if (slash == std::string_view::npos) {
-      result += rest;
-      break;
-    }
-    const std::string_view segment = rest.substr(0, slash + 1);
-    rest.remove_prefix(slash + 1);
-    if (segment != "../") {
+    const bool last = slash == std::string_view::npos;
+    const std::string_view segment = last ? rest : rest.substr(0, slash + 1);
+    rest.remove_prefix(segment.size());
+    if (segment == "../" || segment == "..") {
+      if (result.size() > floor) {
+        result.pop_back();
+        const std::size_t at = result.rfind('/');
+        std::size_t keep = at == std::string::npos ? 0 : at + 1;
+        if (keep < floor) keep = floor;
+        result.resize(keep);
+      }
+    } else if (segment != "./" && segment != ".") {
       result += segment;
-      continue;
     }
-    if (result.size() <= floor) continue;
-    result.pop_back();
-    const std::size_t last = result.rfind('/');
-    std::size_t keep = last == std::string::npos ? 0 : last + 1;
-    if (keep < floor) keep = floor;
-    result.resize(keep);
+    if (last) break;
   }
+  result += tail;
 }
 
 std::string ResolveUrl(const TUrlBase& Base, std::string_view Link) {

@@ -50,6 +50,7 @@ struct TUrlBase {
   std::string Scheme;     // "http:", empty when it has none
   std::string Root;       // what "../" never climbs above
   std::string Directory;  // where relative links start
+  std::string Document;   // the address without its query and fragment
 };
 std::string ResolveUrl(const TUrlBase& Base, std::string_view Link);
 // The same into Result, whose memory is reused.

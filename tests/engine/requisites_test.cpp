@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <set>
 
 #include "headless_job.h"
@@ -42,6 +43,14 @@ class RequisitesTest : public test::DriverSuite<RequisitesTest> {
             "<img src=\"data:image/gif;base64,R0lG\"><iframe src=frame.html></iframe>\n"
             "</body></html>\n",
             "text/html");
+    // One picture written two ways, a body background and a link of only
+    // a query.
+    content("/d/index.html",
+            "<html><body background=\"bg.gif\"><img src=\"./one.png\"><img src=\"one.png\">"
+            "<a href=\"?page=2\">next</a></body></html>",
+            "text/html");
+    content("/d/one.png", "PNG one", "image/png");
+    content("/d/bg.gif", "GIF bg", "image/gif");
     content("/q/sub/frame.html", "<img src=\"gone.png\">", "text/html");
     content("/q/sub/css/site.css",
             "@import \"more.css\";body{background:url(../img/back.png)}"
@@ -138,6 +147,26 @@ TEST_F(RequisitesTest, EverythingTheBrowserLoadsIsSavedAndFoundOffline) {
   // Every page that referred to it, not only the first.
   EXPECT_EQ(dest_.Read("frame.html"), "<img src=\"gone.png\">\r\n");
   for (const auto& [url, entry] : second.Entries) EXPECT_EQ(entry.State, TURLState::Done) << url;
+}
+
+TEST_F(RequisitesTest, OneAddressOneDownloadOneFile) {
+  Process().PageURL = Url("/d/index.html");
+  ASSERT_TRUE(test::RunHeadlessJob().Closed);
+  EXPECT_EQ(Requested().count("/d/one.png"), 1u);
+  EXPECT_EQ(dest_.Read("one.png"), "PNG one");
+  EXPECT_FALSE(std::filesystem::exists(dest_.File("0one.png")));
+  EXPECT_EQ(dest_.Read("INDEX.HTML"),
+            "<html><body background=\"bg.gif\"><img src=\"one.png\"><img src=\"one.png\">"
+            "<a href=\"" + Url("/d/index.html?page=2") + "\">next</a></body></html>\r\n");
+}
+
+TEST_F(RequisitesTest, WithoutPicturesABodyBackgroundIsStillSaved) {
+  Process().PageURL = Url("/d/index.html");
+  Process().Settings.SetSavePictures(false);
+  ASSERT_TRUE(test::RunHeadlessJob().Closed);
+  EXPECT_EQ(dest_.Read("bg.gif"), "GIF bg");
+  EXPECT_EQ(Requested().count("/d/one.png"), 0u);
+  EXPECT_NE(dest_.Read("INDEX.HTML").find("<body background=\"bg.gif\">"), std::string::npos);
 }
 
 TEST_F(RequisitesTest, WithoutPicturesTheirLinksGoToTheWeb) {

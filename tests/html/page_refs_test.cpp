@@ -73,7 +73,7 @@ TEST(PageRefs, EveryElementThatLoadsSomething) {
             (Lines{"picture p.png [p.png]", "resource v.mp4 [v.mp4]", "resource s.webm [s.webm]",
                    "resource t.vtt [t.vtt]", "resource a.mp3 [a.mp3]", "resource e.svg [e.svg]",
                    "resource o.pdf [o.pdf]", "picture i.png [i.png]", "picture t.png [t.png]",
-                   "picture d.png [d.png]", "picture h.png [h.png]", "picture b.gif [b.gif]",
+                   "picture d.png [d.png]", "picture h.png [h.png]", "resource b.gif [b.gif]",
                    "frame f.html [f.html]", "frame i.html [i.html]", "resource s.js [s.js]"}));
   EXPECT_EQ(Page("<svg><image href=\"s.png\"/><use xlink:href=\"icons.svg#a\"/><use href=\"#b\"/>"
                  "<a xlink:href=\"x.html\">x</a></svg><a href=\"p.html#s\">p</a><area href=m.html>"),

@@ -58,8 +58,7 @@ TEST(ResolveUrl, RelativeLinks) {
   EXPECT_EQ(ResolveUrl("http://host/a/page.html", "/"), "http://host/");
   EXPECT_EQ(ResolveUrl("http://host/a/page.html", "#top"),
             "http://host/a/page.html#top");
-  EXPECT_EQ(ResolveUrl("http://host/a/page.html", "./x.html"),
-            "http://host/a/./x.html");
+  EXPECT_EQ(ResolveUrl("http://host/a/page.html", "./x.html"), "http://host/a/x.html");
   EXPECT_EQ(ResolveUrl("http://host/a/page.html", "X.HTML?q=1#s"),
             "http://host/a/X.HTML?q=1#s");
   EXPECT_EQ(ResolveUrl("http:\\\\host\\a\\p.html", "b\\c.html"),
@@ -112,6 +111,25 @@ TEST(ResolveUrl, BasesWithQueriesHostsOnlyAndSchemeRelativeLinks) {
   EXPECT_EQ(ResolveUrl("http://host?x=1", "pic.gif"), "http://host/pic.gif");
   // A bare fragment still starts from the whole page address.
   EXPECT_EQ(ResolveUrl("http://h/i.php?p=1", "#s"), "http://h/i.php?p=1#s");
+}
+
+// A link of only a query stays on its page, and "." segments go, as in a
+// browser; only the path is read for segments.
+TEST(ResolveUrl, QueriesAndDotSegmentsAsBrowsersReadThem) {
+  EXPECT_EQ(ResolveUrl("http://h/dir/index.html", "?page=2"), "http://h/dir/index.html?page=2");
+  EXPECT_EQ(ResolveUrl("http://h/dir/index.html?page=1#s", "?page=2#t"),
+            "http://h/dir/index.html?page=2#t");
+  EXPECT_EQ(ResolveUrl("http://h", "?q"), "http://h/?q");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", "./a.png"), "http://h/dir/a.png");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", "b/./c/../a.png"), "http://h/dir/b/a.png");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", "."), "http://h/dir/");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", "./"), "http://h/dir/");
+  EXPECT_EQ(ResolveUrl("http://h/dir/sub/p.html", ".."), "http://h/dir/");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", "/./x/."), "http://h/x/");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", ".hidden/./a"), "http://h/dir/.hidden/a");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", "a.php?p=./x/../y"),
+            "http://h/dir/a.php?p=./x/../y");
+  EXPECT_EQ(ResolveUrl("http://h/dir/p.html", "a.png#./x/.."), "http://h/dir/a.png#./x/..");
 }
 
 TEST(TitleToFolderName, KeepsLettersDigitsAndWholeCharacters) {
