@@ -24,6 +24,19 @@ const char* JobEndName(TJobEnd End) {
   return "failed";
 }
 
+TSaveRequest RequestForProcessPage() {
+  TProcessValues& process = Process();
+  TSaveRequest request;
+  request.PageURL = process.PageURL;
+  request.PageTitle = process.PageTitle;
+  request.DestPath = process.DestPath;
+  request.BrowserWindow = process.BrowserWindow;
+  request.Options = process.Settings;
+  request.Handover = std::move(process.Handover);
+  process.Handover = {};
+  return request;
+}
+
 TSaveJob::TSaveJob(TSaveRequest Request, QObject* Parent)
     : QObject(Parent), request_(std::move(Request)), driver_(std::make_unique<TJobDriver>()) {
   driver_->TakeLinks = request_.TakeLinks;

@@ -36,6 +36,11 @@ struct TSaveRequest {
   std::string ShortcutPath;
 };
 
+// A request for the page the process values describe (as the start window
+// captured it): its address, title, window, destination and options, and
+// what the browser handed over, which moves into the request.
+TSaveRequest RequestForProcessPage();
+
 // How a job ended.
 enum class TJobEnd {
   Saved,        // the page and every file

@@ -49,20 +49,12 @@ void TStartForm::btnStartClick() {
 
 void TStartForm::RunJob() {
   pageCaptured_ = false;
-  TProcessValues& process = Process();
-  TSaveRequest request;
-  request.PageURL = process.PageURL;
-  request.PageTitle = process.PageTitle;
-  request.DestPath = process.DestPath;
-  request.BrowserWindow = process.BrowserWindow;
-  request.Options = process.Settings;
-  request.Handover = std::move(process.Handover);
-  process.Handover = {};
+  TSaveRequest request = RequestForProcessPage();
   for (QTreeWidgetItem* row : LinksView->Rows())
     if (TLinksView::IsChecked(row))
       request.Links.push_back({TLinksView::Href(row), TLinksView::LinkText(row)});
   request.ShortcutPath =
-      process.DestPath + TitleToFolderName(edSubFolder->text().toStdString()) + ".URL";
+      request.DestPath + TitleToFolderName(edSubFolder->text().toStdString()) + ".URL";
   // An error before the downloads is reported and the job does not run;
   // the process ends as after a job.
   RunSaveJob(std::move(request));

@@ -162,13 +162,7 @@ class SiteTest : public ::testing::Test {
   // The job the start window would run for the process's page, with Links
   // checked, in the progress window.
   static TJobOutcome RunJob(std::vector<TCheckedLink> Links = {}) {
-    const TProcessValues& p = Process();
-    TSaveRequest request;
-    request.PageURL = p.PageURL;
-    request.PageTitle = p.PageTitle;
-    request.DestPath = p.DestPath;
-    request.BrowserWindow = p.BrowserWindow;
-    request.Options = p.Settings;
+    TSaveRequest request = RequestForProcessPage();
     request.Links = std::move(Links);
     return RunSaveJob(std::move(request));
   }
