@@ -213,6 +213,9 @@ class TBSCB final : public IHttpSecurity,
   // The handler that answered E_PENDING to OnAuthenticate has its answer:
   // the download asks it again and goes on.
   void ResumeAfterCredentials();
+  // Aborts the bind now, also one that waits for credentials with no
+  // transfer to notice a cancel; it then completes with E_ABORT.
+  void AbortBinding();
 
   HRESULT QueryInterface(REFIID Riid, void** Object) override;
   ULONG AddRef() override;
@@ -246,7 +249,6 @@ class TBSCB final : public IHttpSecurity,
   void StartBind();
   bool Cancelled() const;
   void Complete(TStream* Stream, HRESULT Result);
-  void AbortBinding();
   void ReleaseBody();
   void TimerFired();
   bool IntoFile() const { return !info_.FileName.empty(); }

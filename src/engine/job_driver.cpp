@@ -100,20 +100,25 @@ TJobDriver::TJobDriver(QObject* Parent) : QObject(Parent) {
   IED.TimeOut = 0;
   IED.AdditionalHeader = {"Content-Type: application/x-www-form-urlencoded"};
   IED.UserAgent = "Mozilla/4.0 (compatible; MSIE 5.0; Win32)";
+  // Once the job is closed its table may be gone: what downloads still
+  // report is let go (their part files go with the driver).
   IED.OnProgress = [this](TBSCB* sender, ULONG, ULONG, ULONG code, LPCWSTR text,
                           const std::string&, const std::string& speed, const std::string&) {
-    IEDProgress(sender, code, text, speed);
+    if (!closed_) IEDProgress(sender, code, text, speed);
   };
-  IED.OnData = [this](TBSCB*, unsigned char*&, ULONG& length) { IEDData(length); };
+  IED.OnData = [this](TBSCB*, unsigned char*&, ULONG& length) {
+    if (!closed_) IEDData(length);
+  };
   IED.OnComplete = [this](TBSCB* sender, TStream* stream, HRESULT result) {
+    if (closed_) return DropQuestion(sender->Id());
     IEDComplete(sender, stream, result);
   };
   IED.OnAuthenticate = [this](TBSCB* sender, HWND&, LPWSTR& user, LPWSTR& password) {
-    return IEDAuthenticate(sender, user, password);
+    return closed_ || aborted_ ? S_OK : IEDAuthenticate(sender, user, password);
   };
   IED.OnBeginningTransaction = [this](TBSCB* sender, LPCWSTR url, LPCWSTR, DWORD,
                                       LPWSTR& headers) {
-    return IEDBeginningTransaction(sender, url, headers);
+    return closed_ ? S_OK : IEDBeginningTransaction(sender, url, headers);
   };
   // A part file is always new: whatever is in it is started over.
   IED.OnResume = [](TBSCB*, const std::string&, DWORD& Action) { Action = 1; };
@@ -121,6 +126,7 @@ TJobDriver::TJobDriver(QObject* Parent) : QObject(Parent) {
 
 TJobDriver::~TJobDriver() {
   for (const auto& [url, part] : partFiles_) ::unlink(part.c_str());
+  AbortQuestions();
   for (auto& [id, question] : questions_) question.Download->Release();
 }
 
@@ -357,6 +363,8 @@ void TJobDriver::Abort() {
   if (ended_ && !aborted_) return;
   ended_ = aborted_ = true;
   IED.Cancel();
+  // A download waiting for an answer has no transfer to notice the cancel.
+  AbortQuestions();
   Post(WM_JOB_CLOSE);
 }
 
@@ -433,6 +441,12 @@ HRESULT TJobDriver::IEDAuthenticate(TBSCB* Sender, LPWSTR& UserName, LPWSTR& Pas
   });
   const auto question = questions_.find(id);
   if (question == questions_.end()) return S_OK;  // the download ended meanwhile
+  if (closed_ || aborted_) {
+    // Stopped while the terminal asked: no credentials, and the job is over.
+    DropQuestion(id);
+    answers_.erase(id);
+    return S_OK;
+  }
   if (answers_.count(id)) {
     // Answered at once (the terminal asks while the job waits).
     DropQuestion(id);
@@ -451,6 +465,11 @@ void TJobDriver::CredentialsAnswered(std::uint64_t Download, std::optional<TCred
   questions_.erase(question);
   download->ResumeAfterCredentials();
   download->Release();
+}
+
+void TJobDriver::AbortQuestions() {
+  for (auto& [id, question] : questions_)
+    if (!question.Asking) question.Download->AbortBinding();
 }
 
 void TJobDriver::DropQuestion(std::uint64_t Download) {

@@ -182,6 +182,8 @@ class TJobDriver : public QObject {
   std::unordered_map<std::uint64_t, std::optional<TCredentials>> answers_;
   void CredentialsAnswered(std::uint64_t Download, std::optional<TCredentials> Answer);
   void DropQuestion(std::uint64_t Download);
+  // Ends the binds that wait for an answer; each then completes, aborted.
+  void AbortQuestions();
   std::unordered_map<std::string, std::string> partFiles_;  // by download address
   std::unordered_map<std::size_t, std::string> failures_;   // by entry
   std::unordered_map<std::size_t, std::string> mimeTypes_;  // as the servers said

@@ -47,9 +47,13 @@ TSaveJob::TSaveJob(TSaveRequest Request, QObject* Parent)
 }
 
 TSaveJob::~TSaveJob() {
+  // A job still running is stopped and let go of quietly: nobody is left
+  // to hear that it finished.
   if (prepared_ && !finished_) {
     driver_->Abort();
+    Judge();
     outcome_.End = TJobEnd::Aborted;
+    blockSignals(true);
     Finish();
   }
 }
@@ -68,28 +72,36 @@ bool TSaveJob::Prepare() {
   process.Settings = request_.Options;
   process.Handover = std::move(request_.Handover);
   request_.Handover = {};
-  table_ = std::make_unique<TURLListMan>();
-  process.URLList = table_.get();
 
-  const auto fail = [this](std::string Error) {
-    outcome_.End = TJobEnd::Failed;
+  const auto fail = [this](TJobEnd End, std::string Error) {
+    outcome_.End = End;
     outcome_.Error = std::move(Error);
     Finish();
     return false;
   };
-  if (!PrepareSaveJob(*table_, request_.Links))
-    return fail("the earlier job log in " + request_.DestPath +
-                " cannot be read; nothing was saved");
+  if (abortAsked_) return fail(TJobEnd::Aborted, "");
+  // The in-use warning comes first: a folder it cannot be written into is
+  // left as it was.
   try {
-    if (!request_.ShortcutPath.empty())
-      WriteFileAtomically(request_.ShortcutPath,
-                          "[InternetShortcut]\r\nURL=" + request_.PageURL + "\r\n", 0644, false);
     const std::string warning = WarningFilePath(request_.DestPath);
     WriteWarningFile(warning);
     warningFile_ = warning;
   } catch (const TFileError& e) {
     Report(e.what());
-    return fail("");
+    return fail(TJobEnd::Failed, "");
+  }
+  table_ = std::make_unique<TURLListMan>();
+  process.URLList = table_.get();
+  if (!PrepareSaveJob(*table_, request_.Links))
+    return fail(TJobEnd::Failed, "the earlier job log in " + request_.DestPath +
+                                     " cannot be read; nothing was saved");
+  try {
+    if (!request_.ShortcutPath.empty())
+      WriteFileAtomically(request_.ShortcutPath,
+                          "[InternetShortcut]\r\nURL=" + request_.PageURL + "\r\n", 0644, false);
+  } catch (const TFileError& e) {
+    Report(e.what());
+    return fail(TJobEnd::Failed, "");
   }
   outcome_.Reused = table_->CountInState(TURLState::Done);
   return true;
@@ -106,6 +118,7 @@ void TSaveJob::Start() {
 void TSaveJob::Abort() {
   if (finished_) return;
   if (!started_) {
+    abortAsked_ = true;
     outcome_.End = TJobEnd::Aborted;
     if (prepared_) Finish();
     return;
@@ -114,6 +127,7 @@ void TSaveJob::Abort() {
 }
 
 void TSaveJob::Judge() {
+  if (!table_) return;
   const TURLListMan& list = *table_;
   const std::optional<std::size_t> pageEntry = list.PageEntry();
   std::size_t done = 0;

@@ -27,7 +27,7 @@ struct TSaveRequest {
   std::string PageURL;    // trimmed address of the page
   std::string PageTitle;  // trimmed title of the page
   std::string DestPath;   // destination folder, existing, ending in "/"
-  Variant BrowserWindow;  // the window object the browser handed over, or Null
+  Variant BrowserWindow = Variant::Null();  // the browser's window object, or Null
   std::vector<TCheckedLink> Links;              // the linked pages to take along
   TLinkChoice TakeLinks = TLinkChoice::None;    // the page's anchors, chosen by rule
   TSettings Options;                            // the options record for this job
@@ -66,7 +66,7 @@ class TSaveJob : public QObject {
 
  public:
   explicit TSaveJob(TSaveRequest Request, QObject* Parent = nullptr);
-  // A job still running is aborted and finished first.
+  // A job still running is aborted and finished first, without Finished.
   ~TSaveJob() override;
 
   // The faces' questions go to Delegate (the window's dialogs, the terminal).
@@ -83,8 +83,8 @@ class TSaveJob : public QObject {
   bool Prepare();
   // Starts the downloads; Finished follows from the event loop.
   void Start();
-  // Stops the downloads; nothing is rewritten. Before Start, it finishes
-  // the job at once.
+  // Stops the downloads; nothing is rewritten. Before Start, the job
+  // finishes at once (before Prepare, as soon as it is prepared).
   void Abort();
   bool IsFinished() const { return finished_; }
   const TJobOutcome& Outcome() const { return outcome_; }
@@ -105,6 +105,7 @@ class TSaveJob : public QObject {
   bool prepared_ = false;
   bool started_ = false;
   bool finished_ = false;
+  bool abortAsked_ = false;  // Abort came before Start
 };
 
 // "saved", "partly saved", "failed", "aborted".

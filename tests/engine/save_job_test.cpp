@@ -38,6 +38,23 @@ class SaveJobTest : public test::DriverSuite<SaveJobTest> {
       r.set_content("<html></html>", "text/html");
     });
     s.Get("/a.gif", [](const Request&, Response& r) { r.set_content("GIF89a", "image/gif"); });
+    s.Get("/auth.html", [](const Request& q, Response& r) {
+      if (q.get_header_value("Authorization") == "Basic YW5uOnB3") {
+        r.set_content("<html>in</html>", "text/html");
+      } else {
+        r.status = 401;
+        r.set_header("WWW-Authenticate", "Basic realm=\"x\"");
+      }
+    });
+    s.Get("/trickle.bin", [](const Request&, Response& r) {
+      r.set_chunked_content_provider("application/octet-stream",
+                                     [](size_t offset, httplib::DataSink& sink) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (offset >= 64 * 1024) return sink.done(), true;
+        const std::string block(4096, 'x');
+        return sink.write(block.data(), block.size());
+      });
+    });
   }
 
  protected:
@@ -107,19 +124,86 @@ TEST_F(SaveJobTest, EachKindOfEnding) {
     EXPECT_EQ(job.Outcome().End, TJobEnd::Aborted);
     EXPECT_FALSE(job.Outcome().Ran);
   }
+  {
+    // Stopped before it was prepared: it never starts.
+    TSaveJob job(RequestFor("/ok.html"));
+    job.Abort();
+    job.Start();
+    EXPECT_TRUE(job.IsFinished());
+    EXPECT_EQ(job.Outcome().End, TJobEnd::Aborted);
+    EXPECT_FALSE(job.Outcome().Ran);
+  }
   // Every job removed its warning file and let go of the process's table.
   EXPECT_FALSE(Exists(WarningFilePath(dest_.Path())));
   EXPECT_EQ(Process().URLList, nullptr);
 }
 
+// A delegate that keeps its questions; the test decides when to answer.
+struct KeptQuestions : TJobUiDelegate {
+  void AskCredentials(const std::string& Url, TCredentialsAnswer Answer) override {
+    urls.push_back(Url);
+    answers.push_back(std::move(Answer));
+    if (OnAsk) OnAsk();
+  }
+  std::vector<std::string> urls;
+  std::vector<TCredentialsAnswer> answers;
+  std::function<void()> OnAsk;
+};
+
+// Abort while one download waits for an answer and another is still
+// transferring: both end, nothing is left running, and an answer that
+// comes after the job is ignored.
+TEST_F(SaveJobTest, AbortWhileAQuestionWaitsAndAnotherDownloadRuns) {
+  TSaveRequest request = RequestFor("/ok.html");
+  request.Links = {{Url("/auth.html"), ""}, {Url("/trickle.bin"), ""}};
+  TSaveJob job(std::move(request));
+  KeptQuestions questions;
+  job.SetUiDelegate(&questions);
+  questions.OnAsk = [&job] { QTimer::singleShot(100, &job, [&job] { job.Abort(); }); };
+  const TJobOutcome outcome = Run(job);
+  EXPECT_EQ(outcome.End, TJobEnd::Aborted);
+  ASSERT_EQ(questions.answers.size(), 1u);
+  EXPECT_TRUE(test::WaitUntil([] { return ActiveBindCount() == 0; }, 3000));
+  questions.answers[0](TCredentials{"ann", "pw"});  // too late: nothing happens
+  EXPECT_EQ(ActiveBindCount(), 0u);
+}
+
+// The terminal asks with the event loop running: a job stopped meanwhile
+// (Ctrl-C) closes before the question returns, and the download that asked
+// must not reach the table the job let go of.
+TEST_F(SaveJobTest, AJobClosedWhileTheQuestionIsAskedLetsTheDownloadGo) {
+  TSaveRequest request = RequestFor("/ok.html");
+  request.Links = {{Url("/auth.html"), ""}, {Url("/trickle.bin"), ""}};
+  TSaveJob job(std::move(request));
+  struct StoppingDelegate : TJobUiDelegate {
+    TSaveJob* Job = nullptr;
+    void AskCredentials(const std::string&, TCredentialsAnswer Answer) override {
+      QEventLoop loop;
+      QObject::connect(Job, &TSaveJob::Finished, &loop, &QEventLoop::quit);
+      QTimer::singleShot(0, Job, [this] { Job->Abort(); });
+      QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+      loop.exec();
+      Answer(std::nullopt);
+    }
+  } stopping;
+  stopping.Job = &job;
+  job.SetUiDelegate(&stopping);
+  const TJobOutcome outcome = Run(job);
+  EXPECT_EQ(outcome.End, TJobEnd::Aborted);
+  EXPECT_TRUE(test::WaitUntil([] { return ActiveBindCount() == 0; }, 3000));
+}
+
 TEST_F(SaveJobTest, AJobThatCannotRunSaysWhyAndLeavesTheFolderAsItWas) {
   Process().Settings.SetSkipExisting(true);
   ::mkdir(dest_.File("lfsta4.log").c_str(), 0755);  // a log that cannot be read
-  TSaveJob job(RequestFor("/ok.html"));
+  TSaveRequest request = RequestFor("/ok.html");
+  request.ShortcutPath = dest_.File("Page.URL");
+  TSaveJob job(std::move(request));
   const TJobOutcome outcome = Run(job);
   EXPECT_FALSE(outcome.Ran);
   EXPECT_EQ(outcome.End, TJobEnd::Failed);
   EXPECT_NE(outcome.Error.find("cannot be read"), std::string::npos) << outcome.Error;
+  EXPECT_FALSE(Exists(dest_.File("Page.URL")));
   EXPECT_TRUE(std::filesystem::is_directory(dest_.File("lfsta4.log")));
   EXPECT_FALSE(Exists(dest_.File("INDEX.HTML")));
   EXPECT_FALSE(Exists(WarningFilePath(dest_.Path())));

@@ -189,7 +189,8 @@ class IHttpNegotiate : public IUnknown {
 
 // Credentials for a server that answered 401. E_PENDING says the answer
 // comes later: the bind then waits, holding no connection, until the
-// callback calls IBinding::Resume, and asks again.
+// callback calls IBinding::Resume, and asks again. When it then gets none,
+// the request is made once more and the server's refusal is the answer.
 class IAuthenticate : public IUnknown {
  public:
   virtual HRESULT Authenticate(HWND* Window, LPWSTR* UserName, LPWSTR* Password) = 0;
