@@ -69,18 +69,13 @@ class CliTest : public test::SuiteWithServer<CliTest> {
       r.set_content("GIF picture " + q.matches[1].str() + std::string(5000, '.'), "image/gif");
     });
     s.Get("/auth/index.html", [](const Request& q, Response& r) {
-      if (q.get_header_value("Authorization") == "Basic YW5uOnB3") {
-        r.set_content("<html>inside</html>", "text/html");
-      } else {
-        r.status = 401;
-        r.set_header("WWW-Authenticate", "Basic realm=\"x\"");
-      }
+      test::AnswerOnlyAnn(q, r, "<html>inside</html>", "text/html");
     });
     s.Get("/auth2/index.html", [](const Request& q, Response& r) {
-      Protected(q, r, "<html><img src=\"a.gif\"><img src=\"b.gif\"></html>", "text/html");
+      test::AnswerOnlyAnn(q, r, "<html><img src=\"a.gif\"><img src=\"b.gif\"></html>", "text/html");
     });
     for (const char* path : {"/auth2/a.gif", "/auth2/b.gif"})
-      s.Get(path, [](const Request& q, Response& r) { Protected(q, r, "GIF", "image/gif"); });
+      s.Get(path, [](const Request& q, Response& r) { test::AnswerOnlyAnn(q, r, "GIF", "image/gif"); });
     s.Get("/disk/index.html", [](const Request&, Response& r) {
       r.set_content("<html><img src=\"small.gif\"><img src=\"big.gif\"></html>", "text/html");
     });
@@ -92,16 +87,6 @@ class CliTest : public test::SuiteWithServer<CliTest> {
 
  protected:
   void SetUp() override { server_->ClearRequests(); }
-
-  // Answers only with ann's credentials.
-  static void Protected(const Request& Q, Response& R, const std::string& Body, const char* Type) {
-    if (Q.get_header_value("Authorization") == "Basic YW5uOnB3") {
-      R.set_content(Body, Type);
-    } else {
-      R.status = 401;
-      R.set_header("WWW-Authenticate", "Basic realm=\"x\"");
-    }
-  }
 
 
   QProcessEnvironment Environment() const {

@@ -113,12 +113,7 @@ class SiteTest : public ::testing::Test {
       r.set_content(std::string("%PDF\0<img src=x.gif>", 20), "text/html");
     });
     s.Get("/auth/index.html", [](const Request& q, Response& r) {
-      if (q.get_header_value("Authorization") == "Basic YW5uOnB3") {
-        r.set_content("<html>in</html>", "text/html");
-      } else {
-        r.status = 401;
-        r.set_header("WWW-Authenticate", "Basic realm=\"x\"");
-      }
+      test::AnswerOnlyAnn(q, r, "<html>in</html>", "text/html");
     });
     server_->Start();
   }

@@ -13,6 +13,18 @@
 
 namespace leafstash::test {
 
+// Answers Body only to the user "ann" with the password "pw" (Basic);
+// anyone else gets a 401 that asks for them.
+inline void AnswerOnlyAnn(const httplib::Request& Q, httplib::Response& R,
+                          const std::string& Body, const char* Type) {
+  if (Q.get_header_value("Authorization") == "Basic YW5uOnB3") {
+    R.set_content(Body, Type);
+  } else {
+    R.status = 401;
+    R.set_header("WWW-Authenticate", "Basic realm=\"x\"");
+  }
+}
+
 struct RecordedRequest {
   std::string method, path, body;
   httplib::Headers headers;
