@@ -14,16 +14,6 @@ void Report(const std::string& Message) {
 
 }  // namespace
 
-const char* JobEndName(TJobEnd End) {
-  switch (End) {
-    case TJobEnd::Saved: return "saved";
-    case TJobEnd::PartlySaved: return "partly saved";
-    case TJobEnd::Failed: return "failed";
-    case TJobEnd::Aborted: return "aborted";
-  }
-  return "failed";
-}
-
 TSaveRequest RequestForProcessPage() {
   TProcessValues& process = Process();
   TSaveRequest request;
@@ -109,15 +99,14 @@ bool TSaveJob::Prepare() {
 
 void TSaveJob::Start() {
   if (!prepared_ && !Prepare()) return;
-  if (finished_ || started_) return;
-  started_ = true;
+  if (finished_ || outcome_.Ran) return;
   outcome_.Ran = true;
   driver_->Start();
 }
 
 void TSaveJob::Abort() {
   if (finished_) return;
-  if (!started_) {
+  if (!outcome_.Ran) {
     abortAsked_ = true;
     outcome_.End = TJobEnd::Aborted;
     if (prepared_) Finish();

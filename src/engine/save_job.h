@@ -51,7 +51,7 @@ enum class TJobEnd {
 
 struct TJobOutcome {
   TJobEnd End = TJobEnd::Failed;
-  bool Ran = false;     // the downloads ran (false: the job could not start)
+  bool Ran = false;     // the downloads were started (false: the job never ran)
   std::string Error;    // why it could not start, when not reported already
   std::size_t Saved = 0;   // files stored by this job
   std::size_t Reused = 0;  // files an earlier job left, kept as they are
@@ -74,7 +74,6 @@ class TSaveJob : public QObject {
   // What the faces show: figures, per-entry ends, the rewrite phase.
   TJobDriver& Driver() { return *driver_; }
   const TJobDriver& Driver() const { return *driver_; }
-  const TURLListMan* Table() const { return table_.get(); }
   const TSaveRequest& Request() const { return request_; }
 
   // Writes the shortcut and the warning file and fills the table; errors go
@@ -103,12 +102,8 @@ class TSaveJob : public QObject {
   std::string warningFile_;
   TJobOutcome outcome_;
   bool prepared_ = false;
-  bool started_ = false;
   bool finished_ = false;
   bool abortAsked_ = false;  // Abort came before Start
 };
-
-// "saved", "partly saved", "failed", "aborted".
-const char* JobEndName(TJobEnd End);
 
 }  // namespace leafstash

@@ -39,8 +39,6 @@ class TMainForm : public QDialog, public TJobUiDelegate {
   // Opens the credentials dialog for the server at Url, or queues the
   // question behind the one open; Cancel answers with nothing.
   void AskCredentials(const std::string& Url, TCredentialsAnswer Answer) override;
-  // The credentials dialog open now, or null.
-  TAuthForm* OpenQuestion() const { return question_; }
 
   // Runs once, when the window is first shown (the job starts then).
   std::function<void()> OnFirstShown;
