@@ -194,7 +194,7 @@ async function collectCookies(tab, pageUrl, addresses) {
 // the parent window and its frames as they stand (documents), the
 // browser's user agent and the cookies of the sites involved. NotShown
 // lists the frames that the program downloads instead, and why.
-async function capturePage(tabId, frameId, notShown = []) {
+async function capturePage(tabId, frameId, notShown = [], clickedLink = undefined) {
   const settings = await readSettings();
   const nonce = Array.from(crypto.getRandomValues(new Uint8Array(8)), (b) => b.toString(16).padStart(2, '0')).join('');
   const options = { nonce, lazy: settings.loadLazyPictures, lazyMs: LAZY_MS, document: true };
@@ -234,6 +234,7 @@ async function capturePage(tabId, frameId, notShown = []) {
     documentUrl: own.documentUrl,
     selectionHtml: own.selectionHtml,
     links: own.links,
+    ...(isWeb(clickedLink?.href) ? { clickedLink } : {}),
     frames: children.map((c) => ({
       location: c.read ? c.read.location : c.frame.url,
       title: c.read ? c.read.title : '',
@@ -299,14 +300,15 @@ async function notify(message) {
   }
 }
 
-// The menu's action. Returns what happened, for the tests: the program's
-// answer, or the message the user was shown, and the time it took.
-async function savePage(tabId, frameId = 0) {
+// The menu's action, on the link ClickedLink ({ href, innerText }) when the
+// menu was opened on one. Returns what happened, for the tests: the
+// program's answer, or the message the user was shown, and the time it took.
+async function savePage(tabId, frameId = 0, clickedLink = undefined) {
   const started = performance.now();
   const outcome = {};
   try {
     const notShown = [];
-    const snapshot = await capturePage(tabId, frameId, notShown);
+    const snapshot = await capturePage(tabId, frameId, notShown, clickedLink);
     fitDocuments(snapshot, notShown);
     outcome.links = snapshot.links.length;
     outcome.frames = snapshot.frames.length;
@@ -336,7 +338,10 @@ globalThis.capturePage = capturePage;
 api.runtime.onInstalled.addListener(createMenu);
 api.runtime.onStartup.addListener(createMenu);
 api.contextMenus.onClicked.addListener((info, tab) => {
-  if (info.menuItemId === MENU_ID && tab?.id !== undefined) savePage(tab.id, info.frameId ?? 0);
+  if (info.menuItemId !== MENU_ID || tab?.id === undefined) return;
+  // Firefox names the link's text; Chromium does not.
+  const link = info.linkUrl ? { href: info.linkUrl, innerText: info.linkText ?? '' } : undefined;
+  savePage(tab.id, info.frameId ?? 0, link);
 });
 
 // For the tests of a browser no test driver can steer: a copy of the

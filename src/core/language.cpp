@@ -38,6 +38,7 @@ void ApplySharedTexts(const TLanguageFile& File, TSharedTexts& Texts) {
   Texts.FileRecStr = File.Value("FileRecStr");
   Texts.SaveWPStr = File.Value("SaveWPStr");
   Texts.btnAbortStr = File.Value("btnAbortStr");
+  Texts.lblSavingTo = File.Value("lblSavingTo");
   Texts.LfStaSiteEng = File.Value("LfStaSiteEng");
   Texts.LfStaSiteRus = File.Value("LfStaSiteRus");
   Texts.lblAuthTitle = File.Value("lblAuthTitle");

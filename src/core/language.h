@@ -33,20 +33,24 @@ class TLanguageFile {
 
 // Every key the program reads from a language file, in the order in which
 // they are applied.
-inline constexpr std::array<std::string_view, 43> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 63> kLanguageKeys = {
     "lblDestFld", "btnDestFld", "lblSubFld", "chbSubFld", "btnStart", "btnHelp",
     "btnExit", "chbImg", "chbShown", "hntShown", "chbOptDef", "btnAll",
     "btnInverse", "btnInternal", "col0", "col1", "col2", "col3", "tshGeneral", "chbExter",
     "chbURL", "edURL", "chbExist", "chbAutoSkip", "lblSec", "lblThread",
     "chbNewVer", "lblNewVer", "lblLang", "grpAuth", "lblUser", "lblPass",
     "tshAdvanced", "tshAbout", "ByteRecStr", "FileRecStr", "SaveWPStr", "btnAbortStr",
-    "LfStaSiteEng", "LfStaSiteRus", "lblAuthTitle", "lblAuthUser", "lblAuthPass"};
+    "LfStaSiteEng", "LfStaSiteRus", "lblAuthTitle", "lblAuthUser", "lblAuthPass",
+    "msgNoFolder", "msgNotAbsolute", "msgNotFolder", "msgCreateFolder", "msgNoSuchFolder",
+    "msgCannotCreate", "msgNoSubFolder", "msgLocked", "btnYes", "btnNo", "lblSavingTo",
+    "ntfSaved", "ntfPartly", "ntfFailed", "ntfAborted", "ntfBody", "ntfReused",
+    "ntfPageFailed", "ntfOpenPage", "ntfOpenFolder"};
 
 // Texts of the language that the progress window and the authentication
 // prompt show, and the home-page addresses; they keep the values of the
 // last language applied.
 struct TSharedTexts {
-  std::string SaveWPStr, ByteRecStr, FileRecStr, btnAbortStr;
+  std::string SaveWPStr, ByteRecStr, FileRecStr, btnAbortStr, lblSavingTo;
   std::string lblAuthTitle, lblAuthUser, lblAuthPass;
   std::string LfStaSiteEng, LfStaSiteRus;
 };

@@ -1,5 +1,6 @@
 #include "gui/help_window.h"
 
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -12,6 +13,14 @@
 namespace leafstash {
 
 THelpWindow::THelpWindow(QWidget* Parent) : QWidget(Parent, Qt::Window) {
+  // In the start window's font, which a window of its own does not inherit.
+  setAttribute(Qt::WA_WindowPropagation);
+  if (Parent) setFont(Parent->font());
+  // Closed like any document window.
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+  }
   Browser = new QTextBrowser(this);
   Browser->setOpenLinks(false);
   auto* layout = new QVBoxLayout(this);

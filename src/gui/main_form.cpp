@@ -30,6 +30,11 @@ TMainForm::TMainForm(TJobDriver& JobDriver, QWidget* Parent)
   font.setPixelSize(11);
   setFont(font);
   Animate1 = ui_->Animate1;
+  lblTitle = ui_->lblTitle;
+  lblDest = ui_->lblDest;
+  QFont bold = font;
+  bold.setBold(true);
+  lblTitle->setFont(bold);
   pbGet = ui_->pbGet;
   lblStatus = ui_->lblStatus;
   lblSpeed = ui_->lblSpeed;
@@ -50,6 +55,17 @@ void TMainForm::StartAnimation() {
     Animate1->setMovie(movie_);
   }
   movie_->start();
+}
+
+void TMainForm::ShowJob(const std::string& PageTitle, const std::string& DestPath) {
+  const auto show = [](QLabel* Label, const QString& Text, Qt::TextElideMode Mode) {
+    Label->setText(Label->fontMetrics().elidedText(Text, Mode, Label->width()));
+    Label->setToolTip("<span>" + Text.toHtmlEscaped() + "</span>");
+  };
+  show(lblTitle, QString::fromStdString(PageTitle), Qt::ElideRight);
+  show(lblDest,
+       QString::fromStdString(Process().Texts.lblSavingTo).arg(QString::fromStdString(DestPath)),
+       Qt::ElideMiddle);
 }
 
 // Showing the window starts the job.

@@ -32,6 +32,9 @@ class TMainForm : public QDialog, public TJobUiDelegate {
 
   // Loads the animation clip and starts it.
   void StartAnimation();
+  // The page's title and the folder it goes to, cut to fit; the whole of
+  // each in its hint.
+  void ShowJob(const std::string& PageTitle, const std::string& DestPath);
   void btnAbortClick() { Driver.Abort(); }
   // Full: bar, both labels and the title; otherwise the bar and the title
   // (and an empty status label).
@@ -45,6 +48,8 @@ class TMainForm : public QDialog, public TJobUiDelegate {
 
   // The controls of the form.
   QLabel* Animate1;
+  QLabel* lblTitle;
+  QLabel* lblDest;
   QProgressBar* pbGet;
   QLabel* lblStatus;
   QLabel* lblSpeed;

@@ -58,11 +58,29 @@ void TStartForm::FillLinkList(const Variant& WB) {
         row, LowerCopy(GetUrlExtension(links.Invoke("Item", {Variant(i)}).Get("href").ToText())));
     TLinksView::SetLinkText(row, Trim(links.Invoke("Item", {Variant(i)}).Get("innerText").ToText()));
   }
+  // The link the menu was opened on goes along: its rows are checked, and
+  // it gets a row of its own when the page's links do not hold it.
+  const TClickedLink& clicked = process.Handover.ClickedLink;
+  if (IsHttpUrl(clicked.Href)) {
+    bool listed = false;
+    for (QTreeWidgetItem* row : LinksView->Rows()) {
+      if (TLinksView::Href(row) != clicked.Href) continue;
+      TLinksView::SetChecked(row, true);
+      listed = true;
+    }
+    if (!listed) {
+      QTreeWidgetItem* row = LinksView->AddRow(clicked.Href, true);
+      TLinksView::SetExtension(row, LowerCopy(GetUrlExtension(clicked.Href)));
+      TLinksView::SetLinkText(row, Trim(clicked.Text));
+    }
+  }
   LinksView->resizeColumnToContents(0);
   LinksView->resizeColumnToContents(2);
   ShowHowPageIsSaved();
   WaitPanel->hide();
+  lblWait->hide();
   chbOptDef->show();
+  UpdatePageLock();
 }
 
 void TStartForm::HREFParser1FoundHyperlink(const std::string& Hyperlink) {

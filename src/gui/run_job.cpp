@@ -17,6 +17,7 @@ TJobOutcome RunSaveJob(TSaveRequest Request) {
     QObject::connect(&job, &TSaveJob::Finished, &window, [&window] { window.done(QDialog::Accepted); });
     window.StartAnimation();
     window.setWindowTitle(AsCaption(job.Request().PageTitle));
+    window.ShowJob(job.Request().PageTitle, job.Request().DestPath);
     window.btnAbort->setText(QString::fromStdString(Process().Texts.btnAbortStr));
     // Showing the window starts the job.
     window.OnFirstShown = [&job] { job.Start(); };

@@ -6,6 +6,10 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QPushButton>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QUrl>
@@ -17,6 +21,7 @@
 #include "gui/links_view.h"
 #include "core/ls_app.h"
 #include "gui/open_address.h"
+#include "gui/refusal_note.h"
 #include "core/process_values.h"
 #include "ui_start_form.h"
 #include "engine/url_list.h"
@@ -137,7 +142,12 @@ void TStartForm::SetUpControls() {
   anchors_.Anchor(edSubFolder, akLeft | akTop | akRight, kDesignedPage);
   anchors_.Anchor(chbSubFld, akTop | akRight, kDesignedPage);
   anchors_.Anchor(LinksView, akLeft | akTop | akRight | akBottom, kDesignedPage);
-  anchors_.Anchor(btnStart, akRight | akBottom, kDesignedPage);
+  // The button row and Start are placed by ArrangeGeneralPage.
+  tshGeneral->installEventFilter(this);
+  PageControl1->tabBar()->installEventFilter(this);
+  RefusalNote = new TRefusalNote(this);
+  ShowLinksInLinkColour();
+  SetTabOrder();
 
   LinksView->setColumnWidth(0, 40);
   LinksView->setColumnWidth(1, 200);
@@ -201,6 +211,7 @@ void TStartForm::showEvent(QShowEvent* Event) {
 
 void TStartForm::FormShow() {
   SetPage(tshAbout);
+  UpdatePageLock();
   LoadOptions();
   if (const QScreen* display = screen()) {
     QRect frame = frameGeometry();
@@ -224,7 +235,14 @@ bool TStartForm::PageControl1Changing() {
   return false;
 }
 
+void TStartForm::UpdatePageLock() {
+  const bool open = AppObject() != nullptr;
+  for (QWidget* page : {tshGeneral, tshAdvanced})
+    PageControl1->setTabEnabled(PageControl1->indexOf(page), open);
+}
+
 void TStartForm::PageControl1Change() {
+  RefusalNote->hide();
   chbOptDef->setVisible(PageControl1->currentWidget() != tshAbout);
 }
 
@@ -236,7 +254,68 @@ bool TStartForm::eventFilter(QObject* Watched, QEvent* Event) {
     if (mouse->button() == Qt::LeftButton && label->rect().contains(mouse->position().toPoint()))
       Watched == Label5 ? Label5Click() : Label7Click();
   }
+  // A locked page's tab is disabled; a click on it still beeps and says why.
+  QTabBar* tabs = PageControl1->tabBar();
+  if (Event->type() == QEvent::MouseButtonPress && Watched == tabs) {
+    const int index = tabs->tabAt(static_cast<QMouseEvent*>(Event)->position().toPoint());
+    if (index >= 0 && !tabs->isTabEnabled(index) && !PageControl1Changing()) {
+      RefusalNote->ShowFor(tabs, Say("msgLocked"), tabs->tabRect(index));
+      return true;
+    }
+  }
+  if (Event->type() == QEvent::Resize && Watched == tshGeneral) ArrangeGeneralPage();
   return QWidget::eventFilter(Watched, Event);
+}
+
+void TStartForm::ArrangeGeneralPage() {
+  // As designed: the buttons from x 2 to the list's right edge, 4 px from
+  // the page's, a pixel apart; Start 231 px from the right, its top level
+  // with Help's, which is 35 px above the window's bottom.
+  const int right = tshGeneral->width() - 4;
+  const QList<QPushButton*> row{btnAll, btnInverse, btnInternal};
+  const int width = (right - 2 - 2) / 3;
+  for (int i = 0; i < row.size(); ++i) {
+    const int left = 2 + i * (width + 1);
+    row[i]->setGeometry(left, row[i]->y(), i + 1 == row.size() ? right - left : width,
+                        row[i]->height());
+  }
+  const int top = height() - 35 - tshGeneral->mapTo(this, QPoint(0, 0)).y();
+  btnStart->move(tshGeneral->width() - 231, top);
+}
+
+void TStartForm::keyPressEvent(QKeyEvent* Event) {
+  // Enter presses the button that has the focus, and Start anywhere else
+  // on the General page.
+  const bool enter = Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter;
+  if (enter && PageControl1->currentWidget() == tshGeneral && Event->modifiers() == Qt::NoModifier) {
+    auto* focused = qobject_cast<QPushButton*>(focusWidget());
+    (focused ? focused : btnStart)->click();
+    return;
+  }
+  QWidget::keyPressEvent(Event);
+}
+
+void TStartForm::changeEvent(QEvent* Event) {
+  QWidget::changeEvent(Event);
+  if (Event->type() == QEvent::PaletteChange) ShowLinksInLinkColour();
+}
+
+void TStartForm::ShowLinksInLinkColour() {
+  for (QLabel* link : {Label5, Label7}) {
+    QPalette palette = link->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+    link->setPalette(palette);
+  }
+}
+
+void TStartForm::SetTabOrder() {
+  // Each page in reading order, then the buttons under the pages.
+  const QList<QWidget*> order{
+      edFolder,  btnDestFld, edSubFolder, chbSubFld, chbImg,    chbShown,  btnAll,
+      btnInverse, btnInternal, LinksView,  btnStart,  chbExter,  chbURL,    edURL,
+      chbExist,  chbAutoSkip, edSec,      edThread,  chbNewVer, edNewVer,  cmbLang,     edUserS,   edPassS,   chbOptDef, btnHelp,
+      btnExit};
+  for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 
 void TStartForm::Label5Click() { OpenAddress(Process().SiteURL); }

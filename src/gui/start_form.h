@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/language.h"
 #include "gui/anchors.h"
 #include "html/href_parser.h"
 #include "platform/automation/variant.h"
@@ -27,7 +28,9 @@ class TStartForm;
 namespace leafstash {
 
 class THelpWindow;
+class TJobAnnouncer;
 class TLinksView;
+class TRefusalNote;
 class TNewVersionCheck;
 class TURLListMan;
 class TUpDown;
@@ -55,6 +58,9 @@ class TStartForm : public QWidget {
 
   // The save job.
   void btnStartClick();
+  // True when Folder is there to save into; a folder that does not exist
+  // is offered for creation. Otherwise the window says why.
+  bool DestinationFolderReady(const std::string& Folder);
   void chbSubFldClick();
   void btnDestFldClick();
 
@@ -73,6 +79,15 @@ class TStartForm : public QWidget {
   void cmbLangChange() { ApplyLanguage(); }
   void FillLanguageList();
   std::string HelpFile;  // the help file of the language in use
+  TLanguageFile Language;  // the language in use
+  QString Say(const char* Key) const { return QString::fromStdString(Language.Value(Key)); }
+
+  // A refusal: the focus goes to Control, the beep sounds, and the note
+  // next to Control (or to Area of it) says Why. Always false.
+  bool Refuse(QWidget* Control, const QString& Why, QRect Area = QRect());
+  TRefusalNote* RefusalNote;
+  // The General and Advanced pages are open only with a page to save.
+  void UpdatePageLock();
 
   // Help and the new-version check.
   void btnHelpClick();
@@ -106,16 +121,23 @@ class TStartForm : public QWidget {
  protected:
   void showEvent(QShowEvent* Event) override;
   void closeEvent(QCloseEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+  void changeEvent(QEvent* Event) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void SetUpControls();
   void SetPage(QWidget* Page);  // a page chosen by the program
   void FitNumberBox(QCheckBox* Box, QLineEdit* Edit, TUpDown* Arrows, QLabel* Unit);
+  // The row of buttons spans the list; Start lines up with Help and Exit.
+  void ArrangeGeneralPage();
+  void ShowLinksInLinkColour();
+  void SetTabOrder();
   void HREFParser1FoundHyperlink(const std::string& Hyperlink);
   void RunJob();
 
   std::unique_ptr<Ui::TStartForm> ui_;
+  TJobAnnouncer* announcer_ = nullptr;  // the end of the last job, on the desktop
   bool pageCaptured_ = false;  // a page to save arrived, and no job has run for it
   TAnchors anchors_;
   THREFParser HREFParser1;

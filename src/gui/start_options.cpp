@@ -143,6 +143,7 @@ void TStartForm::ApplyLanguage() {
     ShowErrorBox(this, e.what());
     return;
   }
+  Language = file;
   const auto text = [&](const char* Key) { return Q(file.Value(Key)); };
   lblDestFld->setText(text("lblDestFld"));
   destFolderTitle_ = file.Value("btnDestFld");
@@ -166,12 +167,12 @@ void TStartForm::ApplyLanguage() {
   SetHint(edURL, file.Value("edURL"));
   chbExist->setText(text("chbExist"));
   chbAutoSkip->setText(text("chbAutoSkip"));
-  FitNumberBox(chbAutoSkip, edSec, udSec, lblSec);
   lblSec->setText(text("lblSec"));
+  FitNumberBox(chbAutoSkip, edSec, udSec, lblSec);
   lblThread->setText(text("lblThread"));
   chbNewVer->setText(text("chbNewVer"));
-  FitNumberBox(chbNewVer, edNewVer, udNewVer, lblNewVer);
   lblNewVer->setText(text("lblNewVer"));
+  FitNumberBox(chbNewVer, edNewVer, udNewVer, lblNewVer);
   lblLang->setText(text("lblLang"));
   grpAuth->setTitle(text("grpAuth"));
   lblUser->setText(text("lblUser"));
@@ -189,11 +190,13 @@ void TStartForm::ApplyLanguage() {
 }
 
 void TStartForm::FitNumberBox(QCheckBox* Box, QLineEdit* Edit, TUpDown* Arrows, QLabel* Unit) {
-  Box->resize(fontMetrics().horizontalAdvance(Box->text()) + 21, Box->height());
-  const int left = Box->x() + Box->width();
+  // The box as wide as its caption; the number, its arrows and the unit
+  // follow it, a few pixels apart.
+  Box->resize(Box->sizeHint().width(), Box->height());
+  const int left = Box->x() + Box->width() + 4;
   Edit->move(left, Edit->y());
-  Arrows->move(left + 33, Arrows->y());
-  Unit->move(left + 51, Unit->y());
+  Arrows->move(left + Edit->width(), Arrows->y());
+  Unit->move(Arrows->x() + Arrows->width() + 4, Unit->y());
 }
 
 }  // namespace leafstash

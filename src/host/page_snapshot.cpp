@@ -70,6 +70,12 @@ TSameSite SameSiteOf(const std::string& Text) {
 TBrowserHandover ReadHandover(const json& Snapshot) {
   TBrowserHandover handover;
   handover.UserAgent = Member<std::string>(Snapshot, "userAgent", "");
+  if (Snapshot.contains("clickedLink")) {
+    const json& link = Snapshot["clickedLink"];
+    RequireObject(link, "the clicked link");
+    handover.ClickedLink = {Member<std::string>(link, "href", ""),
+                            Member<std::string>(link, "innerText", "")};
+  }
   if (Snapshot.contains("cookies")) {
     for (const json& item : ArrayMember(Snapshot, "cookies")) {
       RequireObject(item, "a cookie");

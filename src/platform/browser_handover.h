@@ -34,8 +34,15 @@ struct TShownDocument {
   std::string Html;  // UTF-8
 };
 
+// The link the user opened the browser's menu on.
+struct TClickedLink {
+  std::string Href;
+  std::string Text;  // empty when the browser does not tell
+};
+
 struct TBrowserHandover {
   std::string UserAgent;
+  TClickedLink ClickedLink;  // empty Href: the menu was not opened on a link
   std::vector<TBrowserCookie> Cookies;
   // The page first, then the frames, each address once.
   std::vector<TShownDocument> Documents;

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "gui/help_window.h"
+#include "gui/refusal_note.h"
 #include "core/language.h"
 #include "gui/links_view.h"
 #include "core/settings.h"
@@ -91,7 +92,7 @@ TEST_F(LanguagePackTest, EveryTextTheWindowShowsComesFromTheListedKeys) {
   // Captions of the labels, check boxes and buttons that the language
   // names (the About page's and the wait panel's are the program's own).
   const std::set<QObject*> fixed = {form.lblName, form.lblVersion, form.Label5, form.Label7,
-                                    form.WaitPanel, form.lblWait};
+                                    form.WaitPanel, form.lblWait, form.RefusalNote};
   for (QLabel* label : form.findChildren<QLabel*>()) {
     if (!fixed.count(label) && label->pixmap().isNull()) {
       EXPECT_FALSE(label->text().isEmpty()) << label->objectName().toStdString();

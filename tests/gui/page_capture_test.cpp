@@ -91,6 +91,26 @@ TEST_F(PageCaptureTest, TheListShowsTheWebLinksAndChecksThoseOfTheSelection) {
                                          false, false, false}));
 }
 
+TEST_F(PageCaptureTest, TheLinkTheMenuWasOpenedOnIsChecked) {
+  json page = Page(json::array({Link("http://h.test/dir/x.html", "x"), Link("http://h.test/dir/y.html"),
+                                Link("http://h.test/dir/x.html", "x again")}));
+  page["selectionHtml"] = "";
+  Process().Handover.ClickedLink = {"http://h.test/dir/x.html", "x"};
+  ASSERT_EQ(StartWith(page), S_OK);
+  EXPECT_EQ(Checks(), (std::vector<bool>{true, false, true}));
+}
+
+TEST_F(PageCaptureTest, AClickedLinkThePageDoesNotListGetsARowOfItsOwn) {
+  json page = Page(json::array({Link("http://h.test/dir/y.html", "y")}));
+  page["selectionHtml"] = "";
+  Process().Handover.ClickedLink = {"http://other.test/Doc.PDF#p2", " Doc "};
+  ASSERT_EQ(StartWith(page), S_OK);
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, true}));
+  EXPECT_EQ(Column(1)[1], "http://other.test/Doc.PDF#p2");
+  EXPECT_EQ(Column(2)[1], "pdf");
+  EXPECT_EQ(Column(3)[1], "Doc");
+}
+
 TEST_F(PageCaptureTest, TheWayThePageIsSavedIsShownAndKeptBesideTheRecord) {
   // No document handed over: the page can only be downloaded.
   ASSERT_EQ(StartWith(Page(json::array())), S_OK);

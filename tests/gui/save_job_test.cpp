@@ -416,10 +416,17 @@ TEST(Forms, FragmentsAsWritten) {
 TEST(Forms, AsLaidOut) {
   TJobDriver driver;
   TMainForm window(driver);
-  EXPECT_EQ(window.size(), QSize(298, 146));
   EXPECT_EQ(window.Animate1->geometry(), QRect(14, -3, 272, 60));
-  EXPECT_EQ(window.pbGet->geometry(), QRect(15, 61, 270, 14));
-  EXPECT_EQ(window.btnAbort->geometry(), QRect(210, 119, 75, 21));
+  // The page and where it goes, cut to fit, and whole in their hints.
+  Process().Texts.lblSavingTo = "Saving into %1";
+  const std::string title(200, 'T'), dest = "/home/ann/" + std::string(200, 'd') + "/end/";
+  window.ShowJob(title, dest);
+  for (QLabel* label : {window.lblTitle, window.lblDest})
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+  EXPECT_TRUE(window.lblDest->text().startsWith("Saving into /home/ann/"));
+  EXPECT_TRUE(window.lblDest->text().endsWith("/end/"));
+  EXPECT_NE(window.lblTitle->toolTip().toStdString().find(title), std::string::npos);
+  EXPECT_NE(window.lblDest->toolTip().toStdString().find(dest), std::string::npos);
   window.StartAnimation();
   ASSERT_NE(window.Animate1->movie(), nullptr);
   EXPECT_TRUE(window.Animate1->movie()->isValid());

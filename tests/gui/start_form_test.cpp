@@ -14,6 +14,8 @@
 
 #include "core/settings.h"
 #include "start_form_fixture.h"
+#include "gui/links_view.h"
+#include "gui/refusal_note.h"
 #include "gui/up_down.h"
 
 namespace leafstash {
@@ -53,10 +55,17 @@ TEST_F(StartFormTest, OpensOnAboutAndTheOtherPagesWaitForAPage) {
   EXPECT_GE(form.width(), 580);
   EXPECT_GE(form.height(), 441);
 
+  // The locked pages look locked, and a click on one says why.
+  EXPECT_FALSE(form.PageControl1->isTabEnabled(0));
+  EXPECT_FALSE(form.PageControl1->isTabEnabled(1));
   ClickTab(form, 0);
   ClickTab(form, 1);
   EXPECT_EQ(form.PageControl1->currentWidget(), form.tshAbout);
   EXPECT_EQ(BeepsSoFar(), (std::vector<unsigned>{MB_ICONWARNING_BEEP, MB_ICONWARNING_BEEP}));
+  EXPECT_TRUE(form.RefusalNote->isVisible());
+  EXPECT_EQ(form.RefusalNote->text().toStdString(),
+            "Open the page in your browser and choose \"Save page with Leafstash\" from its menu: "
+            "its links then appear here.");
 
   // With a page handed over, every page can be chosen; the save-as-default
   // box shows on the General and Advanced pages only.
@@ -64,6 +73,8 @@ TEST_F(StartFormTest, OpensOnAboutAndTheOtherPagesWaitForAPage) {
   ASSERT_EQ(app->Start(Window(kEmptyPage)),
             S_OK);
   EXPECT_EQ(form.PageControl1->currentWidget(), form.tshGeneral);
+  EXPECT_TRUE(form.PageControl1->isTabEnabled(0));
+  EXPECT_TRUE(form.PageControl1->isTabEnabled(1));
   EXPECT_TRUE(form.chbOptDef->isVisible());
   ClickTab(form, 2);
   EXPECT_FALSE(form.chbOptDef->isVisible());
@@ -112,19 +123,21 @@ TEST_F(StartFormTest, StoredOptionsFillTheControls) {
   stored.SetImage(image);
   WriteSettings(stored);
 
+  // Before a page arrives the pages are locked: their controls are
+  // enabled as the options say once the lock goes.
   TStartForm& form = Shown();
   EXPECT_EQ(form.edFolder->text(), "/srv/pages");
   EXPECT_TRUE(form.chbSubFld->isChecked());
-  EXPECT_TRUE(form.edSubFolder->isEnabled());
+  EXPECT_TRUE(form.edSubFolder->isEnabledTo(form.tshGeneral));
   EXPECT_TRUE(form.chbImg->isChecked());
   EXPECT_TRUE(form.chbAutoSkip->isChecked());
-  EXPECT_TRUE(form.edSec->isEnabled());
+  EXPECT_TRUE(form.edSec->isEnabledTo(form.tshAdvanced));
   EXPECT_EQ(form.edSec->text(), "60");
   EXPECT_EQ(form.edThread->text(), "7");
   EXPECT_FALSE(form.chbNewVer->isChecked());
-  EXPECT_FALSE(form.edNewVer->isEnabled());
+  EXPECT_FALSE(form.edNewVer->isEnabledTo(form.tshAdvanced));
   EXPECT_EQ(form.edNewVer->text(), "12");
-  EXPECT_TRUE(form.edURL->isEnabled());
+  EXPECT_TRUE(form.edURL->isEnabledTo(form.tshAdvanced));
   EXPECT_EQ(form.edURL->text().size(), 200);
   EXPECT_EQ(form.edUserS->text(), "ann");
   EXPECT_EQ(form.width(), 700);
@@ -195,10 +208,10 @@ TEST_F(StartFormTest, TheLanguageBoxChoosesTheFileAndItsLayout) {
   EXPECT_EQ(form.btnExit->text(), "a=b");
   EXPECT_EQ(Process().SiteURL, "http://tiny.test/");
   EXPECT_EQ(form.HelpFile, lang.File("Tiny.hlp"));
-  EXPECT_EQ(form.chbAutoSkip->width(),
-            form.fontMetrics().horizontalAdvance("Skip a stalled download after") + 21);
-  EXPECT_EQ(form.edSec->x(), form.chbAutoSkip->x() + form.chbAutoSkip->width());
-  EXPECT_EQ(form.lblSec->x(), form.edSec->x() + 51);
+  // The number box follows its caption, its unit clear of the arrows.
+  EXPECT_EQ(form.chbAutoSkip->width(), form.chbAutoSkip->sizeHint().width());
+  EXPECT_EQ(form.edSec->x(), form.chbAutoSkip->x() + form.chbAutoSkip->width() + 4);
+  EXPECT_EQ(form.lblSec->x(), form.udSec->x() + form.udSec->width() + 4);
 
   // Names that are no file of the folder, or lead out of it.
   for (const std::string& name : {std::string("Missing"), std::string("../English"),
@@ -241,6 +254,26 @@ TEST_F(StartFormTest, ClosingWhileTheBrowserHoldsTheObjectAsksFirst) {
   WatchTheEnd();
   app->Release();
   EXPECT_TRUE(ended_);
+}
+
+TEST_F(StartFormTest, EnterOnTheGeneralPagePressesStartOrTheButtonWithTheFocus) {
+  TStartForm& form = Shown();
+  TLSApp* app = TLSApp::Create();
+  ASSERT_EQ(app->Start(Window("{\"url\":\"http://h.test/\",\"title\":\"T\",\"documentUrl\":"
+                              "\"http://h.test/\",\"selectionHtml\":\"\",\"links\":"
+                              "[{\"href\":\"http://h.test/a\",\"innerText\":\"a\"}]}")),
+            S_OK);
+  form.edFolder->setText("");
+  form.edFolder->setFocus();
+  QTest::keyClick(form.edFolder, Qt::Key_Return);
+  EXPECT_EQ(form.RefusalNote->Control(), form.edFolder);  // Start was pressed, and refused
+  form.RefusalNote->hide();
+  form.btnAll->setFocus();
+  QTest::keyClick(form.btnAll, Qt::Key_Enter);
+  EXPECT_TRUE(TLinksView::IsChecked(form.LinksView->Rows().at(0)));
+  EXPECT_EQ(form.RefusalNote->Control(), nullptr);
+  form_.reset();
+  app->Release();
 }
 
 TEST_F(StartFormTest, WithoutClientsTheWindowClosesWithoutAsking) {

@@ -1,14 +1,17 @@
 // The Start button: refusals that leave the window to correct, and the
 // whole road from Start(WB) to a saved folder and the end of the process.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "engine/url_entry.h"
 #include "gui/links_view.h"
+#include "gui/refusal_note.h"
 #include "start_form_fixture.h"
 #include "suite_server.h"
 
@@ -110,31 +113,72 @@ TEST_F(StartJobTest, RowsAreQueuedInTheOrderShown) {
   EXPECT_FALSE(Exists(dest_.File("a.gif")));
 }
 
-TEST_F(StartJobTest, WhatCannotBeSavedIntoIsRefusedWithTheWindowStillThere) {
+TEST_F(StartJobTest, EachRefusalSaysWhyNextToItsControlAndLeavesTheWindowThere) {
   StartOnPage("Title");
   TStartForm& form = Form();
-  form.edFolder->setText("");
-  form.btnStart->click();
-  EXPECT_EQ(form.focusWidget(), form.edFolder);
-  form.edFolder->setText(QString::fromStdString(dest_.File("nowhere")));
-  form.btnStart->click();
+  const auto press = [&](QLineEdit* Edit, const std::string& Text) {
+    Edit->setText(QString::fromStdString(Text));
+    form.btnStart->click();
+  };
+  const auto refused = [&](QWidget* Control, const std::string& Why) {
+    EXPECT_EQ(form.focusWidget(), Control);
+    EXPECT_EQ(form.RefusalNote->Control(), Control);
+    EXPECT_EQ(form.RefusalNote->text().toStdString(), Why);
+  };
+  press(form.edFolder, "");
+  refused(form.edFolder, "Choose the folder to save into.");
+  press(form.edFolder, "relative/folder");
+  refused(form.edFolder, "Give the folder's full path, beginning with /.");
+  dest_.Write("a file", "x");
+  press(form.edFolder, dest_.File("a file"));
+  refused(form.edFolder, dest_.File("a file") + " is a file, not a folder.");
+
+  // A folder that is not there is offered; No leaves it not there.
+  const std::string missing = dest_.File("new/deeper");
+  std::string question;
+  {
+    auto answer = test::AnswerBox(QMessageBox::No, &question);
+    press(form.edFolder, missing);
+  }
+  EXPECT_EQ(question, "The folder " + missing + " does not exist. Create it?");
+  refused(form.edFolder, "The folder " + missing + " does not exist.");
+  EXPECT_FALSE(Exists(dest_.File("new")));
+  // Typing into the folder box takes the note away.
+  QTest::keyClick(form.edFolder, Qt::Key_Backspace);
+  EXPECT_EQ(form.RefusalNote->Control(), nullptr);
 
   form.edFolder->setText(QString::fromStdString(dest_.Path()));
   form.chbSubFld->click();
-  form.edSubFolder->setText("");
-  form.btnStart->click();
-  EXPECT_EQ(form.focusWidget(), form.edSubFolder);
-
+  press(form.edSubFolder, "");
+  refused(form.edSubFolder,
+          "Give the subfolder a name, or clear the check box to save into the folder itself.");
   // A file where the subfolder should be: it cannot be made.
   dest_.Write("Title", "a file");
-  form.edSubFolder->setText("Title");
-  form.btnStart->click();
-  EXPECT_EQ(form.focusWidget(), form.edSubFolder);
+  press(form.edSubFolder, "Title");
+  EXPECT_EQ(form.RefusalNote->text().toStdString(),
+            "The folder " + dest_.File("Title/") + " cannot be created: File exists");
 
-  EXPECT_EQ(BeepsSoFar(), (std::vector<unsigned>(4, MB_OK_BEEP)));
+  // In the window's language.
+  form.cmbLang->setEditText("German");
+  form.cmbLangChange();
+  press(form.edFolder, "");
+  refused(form.edFolder, "Wählen Sie den Ordner, in den gespeichert werden soll.");
+
+  EXPECT_EQ(BeepsSoFar(), (std::vector<unsigned>(7, MB_OK_BEEP)));
   EXPECT_TRUE(form.isVisible());
   EXPECT_NE(AppObject(), nullptr);
   EXPECT_FALSE(Exists(dest_.File("INDEX.HTML")));
+}
+
+TEST_F(StartJobTest, AMissingFolderIsMadeWithItsParentsWhenTheUserSaysYes) {
+  StartOnPage("T");
+  TStartForm& form = Form();
+  const std::string missing = dest_.File("new/deeper");
+  auto answer = test::AnswerBox(QMessageBox::Yes);
+  form.edFolder->setText(QString::fromStdString(missing));
+  form.btnStart->click();
+  EXPECT_TRUE(Exists(missing + "/INDEX.HTML"));
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(StartJobTest, AShortcutThatCannotBeWrittenIsReportedAndTheProcessStillEnds) {

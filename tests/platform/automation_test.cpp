@@ -78,11 +78,13 @@ TEST(PageSnapshot, MissingMembersAreMissingAndBadTextIsRefused) {
   EXPECT_THROW(BuildWindowFromSnapshot(R"({"url": 5})"), SnapshotError);
   EXPECT_THROW(BuildWindowFromSnapshot(R"({"links": {}})"), SnapshotError);
   EXPECT_THROW(BuildWindowFromSnapshot(R"({"frames": [1]})"), SnapshotError);
+  EXPECT_THROW(BuildWindowFromSnapshot(R"({"clickedLink": "http://h/"})"), SnapshotError);
 }
 
 TEST(PageSnapshot, WhatTheBrowserHandsOverBesidesTheWindow) {
   const TSnapshot snapshot = ReadSnapshot(R"({
     "url": "http://h/", "userAgent": "Browser/1.0",
+    "clickedLink": { "href": "http://h/next#p", "innerText": "Next" },
     "cookies": [
       { "name": "sid", "value": "v1", "domain": ".h.test", "hostOnly": false, "path": "/a",
         "secure": true, "httpOnly": true, "sameSite": "strict", "expirationDate": 1900000000.5 },
@@ -93,6 +95,8 @@ TEST(PageSnapshot, WhatTheBrowserHandsOverBesidesTheWindow) {
   EXPECT_EQ(snapshot.Window.Get("parent").Get("document").Get("Url").ToText(), "http://h/");
   const TBrowserHandover& h = snapshot.Handover;
   EXPECT_EQ(h.UserAgent, "Browser/1.0");
+  EXPECT_EQ(h.ClickedLink.Href, "http://h/next#p");
+  EXPECT_EQ(h.ClickedLink.Text, "Next");
   ASSERT_EQ(h.Cookies.size(), 3u);
   EXPECT_EQ(h.Cookies[0].Domain, "h.test");
   EXPECT_FALSE(h.Cookies[0].HostOnly);

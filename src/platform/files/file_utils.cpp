@@ -148,10 +148,12 @@ bool IsFolder(const std::string& Path) {
   return !Path.empty() && ::stat(Path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool MakeFolders(const std::string& Path) {
-  std::error_code ignored;
-  std::filesystem::create_directories(Path, ignored);
-  return IsFolder(Path);
+bool MakeFolders(const std::string& Path, std::string* Why) {
+  std::error_code error;
+  std::filesystem::create_directories(Path, error);
+  if (IsFolder(Path)) return true;
+  if (Why) *Why = error ? error.message() : std::strerror(ENOTDIR);
+  return false;
 }
 
 std::string WithSlash(std::string Path) {

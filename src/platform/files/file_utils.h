@@ -58,7 +58,8 @@ bool PathExists(const std::string& Path);
 // True when Path names a folder (links followed).
 bool IsFolder(const std::string& Path);
 // Makes Path and its missing parents; true when it is a folder afterwards.
-bool MakeFolders(const std::string& Path);
+// Why not, when it is not, goes to Why (the system's text).
+bool MakeFolders(const std::string& Path, std::string* Why = nullptr);
 // Path with one "/" at its end.
 std::string WithSlash(std::string Path);
 
