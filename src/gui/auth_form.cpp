@@ -31,8 +31,9 @@ TAuthForm::TAuthForm(QWidget* Parent)
 TAuthForm::~TAuthForm() = default;
 
 void TAuthForm::SetUrl(const std::string& Url) {
+  // Cut in the middle to fit, so the server's name and the end both show.
   const QString url = QString::fromStdString(Url);
-  lblAuthURL->setText(url);
+  lblAuthURL->setText(lblAuthURL->fontMetrics().elidedText(url, Qt::ElideMiddle, lblAuthURL->width()));
   lblAuthURL->setToolTip(url);
 }
 

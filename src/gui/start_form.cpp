@@ -268,19 +268,20 @@ bool TStartForm::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TStartForm::ArrangeGeneralPage() {
-  // As designed: the buttons from x 2 to the list's right edge, 4 px from
-  // the page's, a pixel apart; Start 231 px from the right, its top level
-  // with Help's, which is 35 px above the window's bottom.
+  // The buttons above the list span it, a pixel apart and a pixel above
+  // it; Start stands left of Help as Help stands left of Exit, level with
+  // them (Help is 159 px from the window's right, 35 px from its bottom).
   const int right = tshGeneral->width() - 4;
+  const int top = LinksView->y() - 1 - btnAll->height();
   const QList<QPushButton*> row{btnAll, btnInverse, btnInternal};
   const int width = (right - 2 - 2) / 3;
   for (int i = 0; i < row.size(); ++i) {
     const int left = 2 + i * (width + 1);
-    row[i]->setGeometry(left, row[i]->y(), i + 1 == row.size() ? right - left : width,
-                        row[i]->height());
+    row[i]->setGeometry(left, top, i + 1 == row.size() ? right - left : width, row[i]->height());
   }
-  const int top = height() - 35 - tshGeneral->mapTo(this, QPoint(0, 0)).y();
-  btnStart->move(tshGeneral->width() - 231, top);
+  const QPoint origin = tshGeneral->mapTo(this, QPoint(0, 0));
+  btnStart->move(this->width() - 159 - 1 - btnStart->width() - origin.x(),
+                 height() - 35 - origin.y());
 }
 
 void TStartForm::keyPressEvent(QKeyEvent* Event) {
@@ -297,13 +298,21 @@ void TStartForm::keyPressEvent(QKeyEvent* Event) {
 
 void TStartForm::changeEvent(QEvent* Event) {
   QWidget::changeEvent(Event);
-  if (Event->type() == QEvent::PaletteChange) ShowLinksInLinkColour();
+  // A new theme: the colours this window chose are chosen again from it.
+  if (Event->type() == QEvent::PaletteChange && RefusalNote) {
+    ShowLinksInLinkColour();
+    chbSubFldClick();
+    chbURLClick();
+    chbAutoSkipClick();
+    chbNewVerClick();
+  }
 }
 
 void TStartForm::ShowLinksInLinkColour() {
   for (QLabel* link : {Label5, Label7}) {
     QPalette palette = link->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
+    // The window's own, which a new theme reaches first.
+    palette.setColor(QPalette::WindowText, this->palette().color(QPalette::Link));
     link->setPalette(palette);
   }
 }

@@ -85,7 +85,7 @@ class TStartForm : public QWidget {
   // A refusal: the focus goes to Control, the beep sounds, and the note
   // next to Control (or to Area of it) says Why. Always false.
   bool Refuse(QWidget* Control, const QString& Why, QRect Area = QRect());
-  TRefusalNote* RefusalNote;
+  TRefusalNote* RefusalNote = nullptr;  // made with the other controls
   // The General and Advanced pages are open only with a page to save.
   void UpdatePageLock();
 
