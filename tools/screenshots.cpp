@@ -1,8 +1,12 @@
 // Pictures of the start window's three pages and of the progress window,
 // taken from the real forms for the documentation:
-//   leafstash_screenshots SITE_URL LANG_DIR OUT_DIR
+//   leafstash_screenshots SITE_URL LANG_DIR OUT_DIR [german | dark]
 // SITE_URL serves the demo site; the job saves it into a temporary folder.
+// "german" takes only the General page in German, saying why it refused a
+// Start with no folder (run it with QT_SCALE_FACTOR=2); "dark" takes only
+// the General page in a dark theme.
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,6 +19,8 @@
 #include <nlohmann/json.hpp>
 
 #include "gui/app_title.h"
+#include "gui/dark_palette.h"
+#include "gui/refusal_note.h"
 #include "core/ls_app.h"
 #include "host/page_snapshot.h"
 #include "core/process_values.h"
@@ -67,12 +73,14 @@ std::string DemoPage(const std::string& Site, const std::string& Html) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fputs("usage: leafstash_screenshots SITE_URL LANG_DIR OUT_DIR\n", stderr);
+  if (argc != 4 && argc != 5) {
+    std::fputs("usage: leafstash_screenshots SITE_URL LANG_DIR OUT_DIR [german | dark]\n", stderr);
     return 2;
   }
   const std::string site = argv[1], out = std::string(argv[3]) + "/";
+  const std::string variant = argc == 5 ? argv[4] : "";
   QApplication app(argc, argv);
+  if (variant == "dark") QApplication::setPalette(DarkPalette());
   QApplication::setQuitOnLastWindowClosed(false);
   SetApplicationTitle("Leafstash");
   const std::filesystem::path work = std::filesystem::temp_directory_path() / "leafstash-shots";
@@ -86,7 +94,7 @@ int main(int argc, char** argv) {
   TStartForm form;
   form.show();
   Settle(400);
-  ok &= Save(&form, out + "about.png");
+  if (variant.empty()) ok &= Save(&form, out + "about.png");
 
   std::ifstream demo(std::string(argv[2]) + "/../demo-site/index.html", std::ios::binary);
   TSnapshot snapshot =
@@ -99,6 +107,20 @@ int main(int argc, char** argv) {
   }
   form.edFolder->setText(QString::fromStdString((work / "saved").string()));
   Settle(200);
+  if (variant == "german") {
+    form.cmbLang->setEditText("German");
+    form.cmbLangChange();
+    form.edFolder->clear();
+    form.btnStart->click();
+    Settle(300);
+    ok &= form.RefusalNote->isVisible() && Save(&form, out + "general-german-scale2.png");
+  }
+  if (variant == "dark") ok &= Save(&form, out + "general-dark.png");
+  if (!variant.empty()) {
+    object->Release();
+    std::filesystem::remove_all(work);
+    return ok ? 0 : 1;
+  }
   ok &= Save(&form, out + "general.png");
   form.PageControl1->setCurrentWidget(form.tshAdvanced);
   Settle(200);
@@ -124,6 +146,8 @@ int main(int argc, char** argv) {
   watch.start();
   form.btnStart->click();
   ok &= shot;
+  // The end of the job goes to the desktop's notification service.
+  Settle(1000);
   object->Release();
   std::filesystem::remove_all(work);
   return ok ? 0 : 1;

@@ -22,6 +22,8 @@ class TRefusalNote : public QLabel {
 
  protected:
   bool eventFilter(QObject* Watched, QEvent* Event) override;
+  // A click on the note puts it away, uncovering what lies beneath.
+  void mousePressEvent(QMouseEvent*) override { hide(); }
 
  private:
   QPointer<QWidget> control_;

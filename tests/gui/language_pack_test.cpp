@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTreeWidget>
 #include <filesystem>
@@ -147,6 +148,19 @@ TEST_F(LanguagePackTest, HelpOpensAtTheActivePage) {
   EXPECT_EQ(form.HelpWindow->Browser->source().toLocalFile().toStdString(),
             LEAFSTASH_LANG_DIR "/Russian.hlp");
   EXPECT_NE(form.HelpWindow->Browser->toPlainText().indexOf(QString::fromUtf8("Справка")), -1);
+}
+
+TEST_F(LanguagePackTest, TheHelpWindowClosesWithEscapeAndCtrlWAndUsesTheWindowsFont) {
+  TStartForm& form = WithPage();
+  for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Escape), Qt::CTRL | Qt::Key_W}) {
+    form.btnHelp->click();
+    THelpWindow* help = form.HelpWindow.get();
+    help->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+    EXPECT_EQ(help->font(), form.font());
+    QTest::keyClick(help->Browser, keys.key(), keys.keyboardModifiers());
+    EXPECT_FALSE(help->isVisible()) << QKeySequence(keys).toString().toStdString();
+  }
 }
 
 TEST_F(LanguagePackTest, HelpFallsBackToEnglishAndReportsAMissingFile) {
