@@ -227,6 +227,7 @@ async function capturePage(tabId, frameId, notShown = [], clickedLink = undefine
   const missing = read.get(parentFrameId)?.missing ?? parent?.htmlMissing ?? 'unreadable';
   if (documents.length === 0 && isWeb(url) && missing !== 'notPage') notShown.push({ url, reason: missing });
   const addresses = [url, ...[...frames.values()].map((f) => f.url), ...own.links.map((l) => l.href)];
+  if (isWeb(clickedLink?.href)) addresses.push(clickedLink.href);
   for (const got of read.values()) addresses.push(...(got.resources ?? []));
   return {
     url,

@@ -33,6 +33,10 @@ std::string TLanguageFile::Value(std::string_view Key) const {
   return it == values_.end() ? std::string() : it->second;
 }
 
+void TLanguageFile::AddMissing(const TLanguageFile& Other) {
+  values_.insert(Other.values_.begin(), Other.values_.end());
+}
+
 void ApplySharedTexts(const TLanguageFile& File, TSharedTexts& Texts) {
   Texts.ByteRecStr = File.Value("ByteRecStr");
   Texts.FileRecStr = File.Value("FileRecStr");

@@ -26,6 +26,9 @@ class TLanguageFile {
 
   // The value of Key, empty when the file has none.
   std::string Value(std::string_view Key) const;
+  // Takes Other's value for each key this file lacks (a language file
+  // older than the program).
+  void AddMissing(const TLanguageFile& Other);
 
  private:
   std::map<std::string, std::string> values_;  // keys in lower case

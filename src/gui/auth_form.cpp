@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "gui/beep.h"
+#include "gui/label_text.h"
 #include "ui_auth_form.h"
 
 namespace leafstash {
@@ -32,9 +33,7 @@ TAuthForm::~TAuthForm() = default;
 
 void TAuthForm::SetUrl(const std::string& Url) {
   // Cut in the middle to fit, so the server's name and the end both show.
-  const QString url = QString::fromStdString(Url);
-  lblAuthURL->setText(lblAuthURL->fontMetrics().elidedText(url, Qt::ElideMiddle, lblAuthURL->width()));
-  lblAuthURL->setToolTip(url);
+  ShowCutToFit(lblAuthURL, QString::fromStdString(Url), Qt::ElideMiddle);
 }
 
 void TAuthForm::SetTexts(const TSharedTexts& Texts) {

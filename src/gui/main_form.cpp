@@ -8,6 +8,7 @@
 
 #include "gui/app_title.h"
 #include "gui/auth_form.h"
+#include "gui/label_text.h"
 #include "engine/job_texts.h"
 #include "core/process_values.h"
 #include "ui_main_form.h"
@@ -58,12 +59,8 @@ void TMainForm::StartAnimation() {
 }
 
 void TMainForm::ShowJob(const std::string& PageTitle, const std::string& DestPath) {
-  const auto show = [](QLabel* Label, const QString& Text, Qt::TextElideMode Mode) {
-    Label->setText(Label->fontMetrics().elidedText(Text, Mode, Label->width()));
-    Label->setToolTip("<span>" + Text.toHtmlEscaped() + "</span>");
-  };
-  show(lblTitle, QString::fromStdString(PageTitle), Qt::ElideRight);
-  show(lblDest,
+  ShowCutToFit(lblTitle, QString::fromStdString(PageTitle), Qt::ElideRight);
+  ShowCutToFit(lblDest,
        QString::fromStdString(Process().Texts.lblSavingTo).arg(QString::fromStdString(DestPath)),
        Qt::ElideMiddle);
 }

@@ -19,6 +19,7 @@ namespace leafstash {
 void TStartForm::FillLinkList(const Variant& WB) {
   TProcessValues& process = Process();
   SetPage(tshGeneral);
+  UpdatePageLock();
   pageCaptured_ = true;
   process.BrowserWindow = WB;
   const Variant parentDocument = WB.Get("parent").Get("document");
@@ -80,7 +81,6 @@ void TStartForm::FillLinkList(const Variant& WB) {
   WaitPanel->hide();
   lblWait->hide();
   chbOptDef->show();
-  UpdatePageLock();
 }
 
 void TStartForm::HREFParser1FoundHyperlink(const std::string& Hyperlink) {

@@ -1,8 +1,7 @@
 #include "gui/refusal_note.h"
 
-#include <QAbstractButton>
+#include <QAccessible>
 #include <QEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
 
 namespace leafstash {
@@ -22,15 +21,18 @@ TRefusalNote::TRefusalNote(QWidget* Window) : QLabel(Window) {
   setForegroundRole(QPalette::ToolTipText);
   setBackgroundRole(QPalette::ToolTipBase);
   setAutoFillBackground(true);
-  // Screen readers announce it as an alert.
   setAccessibleName("Refusal");
   hide();
 }
 
 void TRefusalNote::ShowFor(QWidget* Control, const QString& Text, QRect Area) {
   if (control_) control_->removeEventFilter(this);
+  QObject::disconnect(edited_);
   control_ = Control;
   Control->installEventFilter(this);
+  // A new text in the box, typed or chosen, answers the refusal.
+  if (auto* edit = qobject_cast<QLineEdit*>(Control))
+    edited_ = connect(edit, &QLineEdit::textChanged, this, &QWidget::hide);
   if (Area.isEmpty()) Area = Control->rect();
   setText(Text);
   QWidget* window = parentWidget();
@@ -44,19 +46,17 @@ void TRefusalNote::ShowFor(QWidget* Control, const QString& Text, QRect Area) {
   setGeometry(left, top, width, height);
   raise();
   show();
+  QAccessibleEvent alert(this, QAccessible::Alert);
+  QAccessible::updateAccessibility(&alert);
 }
 
 bool TRefusalNote::eventFilter(QObject* Watched, QEvent* Event) {
-  // Typing into the control or clicking it takes the note away.
+  // A click on the control, or the control going away or out of use (a
+  // subfolder no longer asked for), takes the note away.
   const QEvent::Type type = Event->type();
-  if (Watched == control_ && (type == QEvent::KeyPress || type == QEvent::MouseButtonPress ||
-                              type == QEvent::Hide)) {
-    const bool editing = type != QEvent::KeyPress ||
-                         !static_cast<QKeyEvent*>(Event)->text().isEmpty() ||
-                         static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Backspace ||
-                         static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Delete;
-    if (editing) hide();
-  }
+  if (Watched == control_ && (type == QEvent::MouseButtonPress || type == QEvent::Hide ||
+                              (type == QEvent::EnabledChange && !control_->isEnabled())))
+    hide();
   return QLabel::eventFilter(Watched, Event);
 }
 

@@ -27,6 +27,7 @@ class TRefusalNote : public QLabel {
 
  private:
   QPointer<QWidget> control_;
+  QMetaObject::Connection edited_;
 };
 
 }  // namespace leafstash

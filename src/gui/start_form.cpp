@@ -288,7 +288,8 @@ void TStartForm::keyPressEvent(QKeyEvent* Event) {
   // Enter presses the button that has the focus, and Start anywhere else
   // on the General page.
   const bool enter = Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter;
-  if (enter && PageControl1->currentWidget() == tshGeneral && Event->modifiers() == Qt::NoModifier) {
+  const bool plain = (Event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (enter && plain && PageControl1->currentWidget() == tshGeneral) {
     auto* focused = qobject_cast<QPushButton*>(focusWidget());
     (focused ? focused : btnStart)->click();
     return;

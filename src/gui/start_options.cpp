@@ -15,6 +15,7 @@
 
 #include "gui/error_box.h"
 #include "core/language.h"
+#include "gui/label_text.h"
 #include "gui/links_view.h"
 #include "core/process_values.h"
 #include "gui/start_form.h"
@@ -28,9 +29,7 @@ namespace {
 QString Q(const std::string& Text) { return QString::fromStdString(Text); }
 
 // Hints from a language file are shown as the text they are.
-void SetHint(QWidget* Control, const std::string& Text) {
-  Control->setToolTip(Text.empty() ? QString() : "<span>" + Q(Text).toHtmlEscaped() + "</span>");
-}
+void SetHint(QWidget* Control, const std::string& Text) { Control->setToolTip(PlainHint(Q(Text))); }
 
 // A stored size no screen could show is taken as the largest it can.
 int Fit(std::int32_t Stored, int Minimum, int Largest) {
@@ -144,6 +143,11 @@ void TStartForm::ApplyLanguage() {
     return;
   }
   Language = file;
+  // The window's own texts come out in English rather than empty.
+  try {
+    Language.AddMissing(TLanguageFile::Load(process.LangDir + "English.lng"));
+  } catch (const TLanguageError&) {
+  }
   const auto text = [&](const char* Key) { return Q(file.Value(Key)); };
   lblDestFld->setText(text("lblDestFld"));
   destFolderTitle_ = file.Value("btnDestFld");

@@ -126,6 +126,8 @@ export function makeHome({ firefox = false, subfolders = false, pictures = false
     LEAFSTASH_REGISTRY: path.join(root, 'registry.json'),
     LEAFSTASH_HOST_LOG: home.log,
     QT_QPA_PLATFORM: 'offscreen',
+    // No notification from the tests reaches the desktop.
+    DBUS_SESSION_BUS_ADDRESS: 'unix:path=/nonexistent/leafstash-no-bus',
   };
   home.register = () => execFileSync(leafstash, ['-regserver'], { env: home.env, encoding: 'utf8' });
   home.registered = home.register();

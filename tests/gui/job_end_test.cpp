@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+#include <filesystem>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -81,7 +82,7 @@ class JobEndTest : public test::SuiteWithServer<JobEndTest>, public test::StartF
     app->Release();
     TStartForm& form = Form();
     form.btnAllClick();
-    form.edFolder->setText(QString::fromStdString(dest_.Path()));
+    form.edFolder->setText(QString::fromStdString(Folder()));
     auto watch = test::WhenModal([OnProgress](QWidget* Modal) {
       if (auto* progress = dynamic_cast<TMainForm*>(Modal); progress && OnProgress) OnProgress(progress);
     });
@@ -95,11 +96,12 @@ class JobEndTest : public test::SuiteWithServer<JobEndTest>, public test::StartF
     EXPECT_EQ(lines.size(), 1);
     return json::parse(lines.back().toStdString());
   }
-  std::string Folder() const { return dest_.Path(); }
+  std::string Folder() const { return folder_.empty() ? dest_.Path() : folder_; }
 
   TOpened opened_;
   QProcess service_;
   test::TempDir record_, dest_;
+  std::string folder_;  // where the job saves, when not dest_ itself
 };
 
 TEST_F(JobEndTest, ASavedJobSaysWhatAndWhereAndOpensTheFolder) {
@@ -109,7 +111,7 @@ TEST_F(JobEndTest, ASavedJobSaysWhatAndWhereAndOpensTheFolder) {
   EXPECT_EQ(shown["app"], "Leafstash");
   EXPECT_EQ(shown["desktopEntry"], "leafstash");
   EXPECT_EQ(shown["summary"], "Saved: Garden");
-  EXPECT_EQ(shown["body"], "2 files saved, 0 failed, in " + Folder());
+  EXPECT_EQ(shown["body"], "Files saved: 2, failed: 0, in " + Folder());
   EXPECT_EQ(shown["actions"], json({"default", "Open the page", "open-page", "Open the page",
                                     "open-folder", "Open the folder"}));
   EXPECT_EQ(opened_.Urls, std::vector<std::string>{QUrl::fromLocalFile(QString::fromStdString(Folder()))
@@ -118,13 +120,17 @@ TEST_F(JobEndTest, ASavedJobSaysWhatAndWhereAndOpensTheFolder) {
 }
 
 TEST_F(JobEndTest, APartlySavedJobCountsWhatFailedAndAClickOpensThePage) {
-  StartService("default");
+  // A service that reads markup gets the folder's "&" and "<" as text.
+  StartService("default", "actions,body,body-markup");
+  folder_ = dest_.File("Tom & <Jerry>/");
+  std::filesystem::create_directory(folder_);
   ASSERT_TRUE(Save({"/p/two.html", "/p/gone.html"}));
   const json shown = Notification();
   EXPECT_EQ(shown["summary"], "Partly saved: Garden");
-  EXPECT_EQ(shown["body"], "2 files saved, 1 failed, in " + Folder());
+  EXPECT_EQ(shown["body"], "Files saved: 2, failed: 1, in " + dest_.Path() + "Tom &amp; &lt;Jerry&gt;/");
   ASSERT_EQ(opened_.Urls.size(), 1u);
-  EXPECT_EQ(opened_.Urls[0], "file://" + Folder() + "INDEX.HTML");
+  EXPECT_EQ(opened_.Urls[0],
+            QUrl::fromLocalFile(QString::fromStdString(folder_ + "INDEX.HTML")).toString().toStdString());
 }
 
 TEST_F(JobEndTest, AnAbortedJobSaysSoAndAServiceWithoutActionsIsNotWaitedOn) {

@@ -120,6 +120,21 @@ TEST_F(LanguagePackTest, EveryTextTheWindowShowsComesFromTheListedKeys) {
     EXPECT_FALSE(shared->empty());
 }
 
+TEST_F(LanguagePackTest, AnOlderLanguageFileSaysWhatItLacksInEnglish) {
+  test::TempDir lang;
+  std::filesystem::copy_file(LEAFSTASH_LANG_DIR "/English.lng", lang.File("English.lng"));
+  lang.Write("Old.lng", "btnStart=Los\r\n");
+  Process().LangDir = lang.Path();
+  TSettings stored;
+  stored.SetLanguage("Old");
+  ASSERT_TRUE(SaveSettingsFile(Process().SettingsFile, stored));
+  TStartForm& form = WithPage();
+  EXPECT_EQ(form.btnStart->text(), "Los");
+  form.edFolder->clear();
+  form.btnStart->click();
+  EXPECT_EQ(form.RefusalNote->text(), "Choose the folder to save into.");
+}
+
 TEST_F(LanguagePackTest, HelpOpensAtTheActivePage) {
   TStartForm& form = WithPage();
   int lastScroll = -1;

@@ -5,6 +5,7 @@
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -27,6 +28,12 @@
 
 namespace leafstash {
 namespace {
+
+// A hint as the user reads it.
+std::string HintText(const QWidget* Control) {
+  return QTextDocumentFragment::fromHtml(Control->toolTip()).toPlainText().toStdString();
+}
+
 
 using httplib::Request;
 using httplib::Response;
@@ -442,7 +449,7 @@ TEST(Forms, AsLaidOut) {
   const std::string url = "http://example.invalid/" + std::string(300, 'x');
   form.SetUrl(url);
   EXPECT_EQ(form.lblAuthURL->width(), 221);
-  EXPECT_EQ(form.lblAuthURL->toolTip().toStdString(), url);
+  EXPECT_EQ(HintText(form.lblAuthURL), url);
   TSharedTexts texts;
   texts.lblAuthTitle = "<b>Log in</b>";
   form.SetTexts(texts);
@@ -458,7 +465,7 @@ struct DialogAnswerer {
     QObject::connect(&timer, &QTimer::timeout, [this, Answer] {
       if (auto* form = dynamic_cast<TAuthForm*>(QApplication::activeModalWidget())) {
         ++shown;
-        url = form->lblAuthURL->toolTip().toStdString();
+        url = HintText(form->lblAuthURL);
         Answer(form);
       }
     });
@@ -536,7 +543,7 @@ TEST_F(SiteTest, QuestionsAreAskedOneAtATimeWhileTheOtherDownloadsGoOn) {
     const bool otherDone = other && Process().URLList->Item(*other).State == TURLState::Done;
     if (answered == 0 && !otherDone && ++waited < 150) return;
     if (answered == 0 && other) otherWhenFirstAnswered = Process().URLList->Item(*other).State;
-    asked.push_back(form->lblAuthURL->toolTip().toStdString());
+    asked.push_back(HintText(form->lblAuthURL));
     form->edUser->setText("ann");
     form->edPass->setText("pw");
     form->btnOk->click();

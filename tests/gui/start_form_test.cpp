@@ -269,7 +269,7 @@ TEST_F(StartFormTest, EnterOnTheGeneralPagePressesStartOrTheButtonWithTheFocus) 
   EXPECT_EQ(form.RefusalNote->Control(), form.edFolder);  // Start was pressed, and refused
   form.RefusalNote->hide();
   form.btnAll->setFocus();
-  QTest::keyClick(form.btnAll, Qt::Key_Enter);
+  QTest::keyClick(form.btnAll, Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_TRUE(TLinksView::IsChecked(form.LinksView->Rows().at(0)));
   EXPECT_EQ(form.RefusalNote->Control(), nullptr);
   form_.reset();

@@ -152,6 +152,10 @@ TEST_F(StartJobTest, EachRefusalSaysWhyNextToItsControlAndLeavesTheWindowThere) 
   press(form.edSubFolder, "");
   refused(form.edSubFolder,
           "Give the subfolder a name, or clear the check box to save into the folder itself.");
+  // Doing what it says takes the note away.
+  form.chbSubFld->click();
+  EXPECT_EQ(form.RefusalNote->Control(), nullptr);
+  form.chbSubFld->click();
   // A file where the subfolder should be: it cannot be made.
   dest_.Write("Title", "a file");
   press(form.edSubFolder, "Title");

@@ -23,7 +23,12 @@ QDBusMessage Call(const char* Method) {
 
 TDesktopNotification::TDesktopNotification(QObject* Parent) : QObject(Parent) {
   wait_.setSingleShot(true);
-  connect(&wait_, &QTimer::timeout, this, [this] { End(); });
+  connect(&wait_, &QTimer::timeout, this, [this] {
+    QDBusMessage close = Call("CloseNotification");
+    close << id_;
+    QDBusConnection::sessionBus().asyncCall(close, kCallTimeoutMs);
+    End();
+  });
 }
 
 void TDesktopNotification::Send(const TContent& Content, int WaitMs) {

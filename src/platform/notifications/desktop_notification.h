@@ -1,8 +1,8 @@
 // One desktop notification, sent to the freedesktop notification service
 // (org.freedesktop.Notifications) on the session bus, with actions the
-// user can choose. Everything is asynchronous: the program never waits on
-// the bus. Without a session bus or a notification service nothing is
-// shown, and Ended follows at once.
+// user can choose. The calls are asynchronous: only the first connection
+// to the bus is made while the caller waits. Without a session bus or a
+// notification service nothing is shown, and Ended follows.
 #pragma once
 
 #include <QObject>
@@ -31,9 +31,9 @@ class TDesktopNotification : public QObject {
 
   // Sends Content once. Actions are offered where the service shows them;
   // the notification is then waited on until the user answers or closes
-  // it, for WaitMs at most.
+  // it, for WaitMs at most, after which it is taken back: its actions
+  // would find no one to answer them.
   void Send(const TContent& Content, int WaitMs);
-  bool HasEnded() const { return ended_; }
 
  signals:
   void ActionInvoked(const QString& Key);
