@@ -16,6 +16,7 @@
 
 #include "gui/links_view.h"
 #include "gui/main_form.h"
+#include "opened_urls.h"
 #include "start_form_fixture.h"
 #include "suite_server.h"
 
@@ -23,15 +24,6 @@ namespace leafstash {
 namespace {
 
 using nlohmann::json;
-
-// Keeps what the desktop was asked to open.
-class TOpened : public QObject {
-  Q_OBJECT
- public:
-  std::vector<std::string> Urls;
- public slots:
-  void Open(const QUrl& Url) { Urls.push_back(Url.toString().toStdString()); }
-};
 
 class JobEndTest : public test::SuiteWithServer<JobEndTest>, public test::StartFormFixture {
  public:
@@ -98,7 +90,7 @@ class JobEndTest : public test::SuiteWithServer<JobEndTest>, public test::StartF
   }
   std::string Folder() const { return folder_.empty() ? dest_.Path() : folder_; }
 
-  TOpened opened_;
+  test::TOpenedUrls opened_;
   QProcess service_;
   test::TempDir record_, dest_;
   std::string folder_;  // where the job saves, when not dest_ itself
@@ -154,4 +146,3 @@ TEST_F(JobEndTest, WithNoNotificationServiceTheProcessStillEnds) {
 }  // namespace
 }  // namespace leafstash
 
-#include "job_end_test.moc"

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "core/settings.h"
+#include "opened_urls.h"
 #include "start_form_fixture.h"
 #include "gui/links_view.h"
 #include "gui/refusal_note.h"
@@ -24,15 +25,6 @@ namespace {
 const char* const kEmptyPage =
     "{\"url\":\"http://h.test/\",\"title\":\"T\",\"documentUrl\":\"http://h.test/\","
     "\"selectionHtml\":\"\",\"links\":[]}";
-
-// Keeps what the desktop was asked to open.
-class TOpened : public QObject {
-  Q_OBJECT
- public:
-  std::vector<std::string> Urls;
- public slots:
-  void Open(const QUrl& Url) { Urls.push_back(Url.toString().toStdString()); }
-};
 
 class StartFormTest : public ::testing::Test, public test::StartFormFixture {
  protected:
@@ -87,7 +79,7 @@ TEST_F(StartFormTest, OpensOnAboutAndTheOtherPagesWaitForAPage) {
 }
 
 TEST_F(StartFormTest, TheAboutLinksOpenOnlyWebAndMailAddresses) {
-  TOpened opened;
+  test::TOpenedUrls opened;
   for (const char* scheme : {"http", "https", "mailto", "file"})
     QDesktopServices::setUrlHandler(scheme, &opened, "Open");
   TStartForm& form = Shown();
@@ -292,4 +284,3 @@ TEST_F(StartFormTest, WithoutClientsTheWindowClosesWithoutAsking) {
 }  // namespace
 }  // namespace leafstash
 
-#include "start_form_test.moc"
