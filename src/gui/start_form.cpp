@@ -5,13 +5,13 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QScreen>
-#include <QTabBar>
-#include <QTabWidget>
-#include <QPushButton>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QUrl>
 
 #include "gui/app_title.h"
@@ -321,10 +321,10 @@ void TStartForm::ShowLinksInLinkColour() {
 void TStartForm::SetTabOrder() {
   // Each page in reading order, then the buttons under the pages.
   const QList<QWidget*> order{
-      edFolder,  btnDestFld, edSubFolder, chbSubFld, chbImg,    chbShown,  btnAll,
-      btnInverse, btnInternal, LinksView,  btnStart,  chbExter,  chbURL,    edURL,
-      chbExist,  chbAutoSkip, edSec,      edThread,  chbNewVer, edNewVer,  cmbLang,     edUserS,   edPassS,   chbOptDef, btnHelp,
-      btnExit};
+      edFolder, btnDestFld, edSubFolder, chbSubFld,   chbImg, chbShown, btnAll,   btnInverse,
+      btnInternal, LinksView, btnStart,  chbExter,    chbURL, edURL,    chbExist, chbAutoSkip,
+      edSec,    edThread,   chbNewVer,   edNewVer,    cmbLang, edUserS, edPassS,  chbOptDef,
+      btnHelp,  btnExit};
   for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 

@@ -38,7 +38,8 @@ void TStartForm::btnStartClick() {
     // Refused while the window is still there to correct it.
     std::string why;
     if (!MakeFolders(dest, &why)) {
-      Refuse(edSubFolder, Say("msgCannotCreate").arg(QString::fromStdString(dest), QString::fromStdString(why)));
+      Refuse(edSubFolder, Say("msgCannotCreate")
+                              .arg(QString::fromStdString(dest), QString::fromStdString(why)));
       return;
     }
   }
