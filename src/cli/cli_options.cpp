@@ -35,6 +35,9 @@ TCliParse ParseSaveArguments(const std::vector<std::string>& Arguments) {
          if (options.TakeLinks == TLinkChoice::None) options.TakeLinks = TLinkChoice::All;
        }},
       {"--internal-links", [&] { options.TakeLinks = TLinkChoice::Internal; }},
+      {"--single-file", [&] { options.SingleFile = true; }},
+      {"--warc", [&] { options.WebArchive = true; }},
+      {"--warc-keep-cookies", [&] { options.WebArchive = options.ArchiveCookies = true; }},
       {"--quiet", [&] { options.Quiet = true; }},
       {"--help", [&] { options.Help = true; }},
       {"-h", [&] { options.Help = true; }},
@@ -141,6 +144,12 @@ std::string SaveUsage() {
          "  --link URL             save this linked page too (may be repeated)\n"
          "  --all-links            save every page the page links to\n"
          "  --internal-links       save every page of its own site the page links to\n"
+         "  --single-file          also keep the page as one HTML file with its files\n"
+         "                         inside, named after its title, beside INDEX.HTML\n"
+         "  --warc                 keep a web archive (WACZ) of what the servers\n"
+         "                         answered, named after the title, beside INDEX.HTML\n"
+         "  --warc-keep-cookies    keep the Cookie headers sent in the web archive\n"
+         "                         (left out by default)\n"
          "  --quiet                print errors only\n"
          "  --help                 show this help\n"
          "  --version              show the version\n"

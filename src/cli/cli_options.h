@@ -24,6 +24,9 @@ struct TCliOptions {
   std::optional<std::string> UserAgent;
   std::vector<std::string> Links;
   TLinkChoice TakeLinks = TLinkChoice::None;
+  bool SingleFile = false;
+  bool WebArchive = false;
+  bool ArchiveCookies = false;
   bool Quiet = false;
   bool Help = false;
   bool Version = false;

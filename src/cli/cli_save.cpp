@@ -167,6 +167,11 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
   request.Links = std::move(links);
   request.TakeLinks = options.TakeLinks;
   request.Options = process.Settings;
+  request.Outputs.SingleFile = options.SingleFile || process.ExtraSettings.SingleFile();
+  request.Outputs.WebArchive = options.WebArchive || process.ExtraSettings.WebArchive();
+  request.Outputs.ArchiveCookies = options.ArchiveCookies;
+  request.Outputs.InlineLimit =
+      static_cast<std::uint64_t>(process.ExtraSettings.SingleFileMaxMiB()) << 20;
   process.ReportError = Error;
 
   auto job = std::make_unique<TSaveJob>(std::move(request));
@@ -208,7 +213,13 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
     Error("the page " + url + " was not saved: " + *outcome.PageFailure);
     return kExitCannotRun;
   }
-  if (!options.Quiet) std::fprintf(stderr, "Saved page: %s\n", outcome.PagePath.c_str());
+  if (!options.Quiet) {
+    std::fprintf(stderr, "Saved page: %s\n", outcome.PagePath.c_str());
+    if (!outcome.SingleFilePath.empty())
+      std::fprintf(stderr, "One-file copy: %s\n", outcome.SingleFilePath.c_str());
+    if (!outcome.ArchivePath.empty())
+      std::fprintf(stderr, "Web archive: %s\n", outcome.ArchivePath.c_str());
+  }
   return outcome.End == TJobEnd::Saved ? kExitSaved : kExitSomeFailed;
 }
 }  // namespace leafstash

@@ -41,6 +41,17 @@ bool TExtraSettings::Flag(const std::string& Name, bool Default) const {
   return Default;
 }
 
+int TExtraSettings::Number(const std::string& Name, int Default, int Min, int Max) const {
+  for (const auto& [name, value] : values_) {
+    if (!SameTextAscii(name, Name)) continue;
+    if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)
+      return Default;
+    const int number = std::stoi(value);
+    return number < Min || number > Max ? Default : number;
+  }
+  return Default;
+}
+
 void TExtraSettings::SetFlag(const std::string& Name, bool V) {
   for (auto& [name, value] : values_) {
     if (SameTextAscii(name, Name)) {

@@ -36,7 +36,7 @@ class TLanguageFile {
 
 // Every key the program reads from a language file, in the order in which
 // they are applied.
-inline constexpr std::array<std::string_view, 63> kLanguageKeys = {
+inline constexpr std::array<std::string_view, 67> kLanguageKeys = {
     "lblDestFld", "btnDestFld", "lblSubFld", "chbSubFld", "btnStart", "btnHelp",
     "btnExit", "chbImg", "chbShown", "hntShown", "chbOptDef", "btnAll",
     "btnInverse", "btnInternal", "col0", "col1", "col2", "col3", "tshGeneral", "chbExter",
@@ -47,7 +47,8 @@ inline constexpr std::array<std::string_view, 63> kLanguageKeys = {
     "msgNoFolder", "msgNotAbsolute", "msgNotFolder", "msgCreateFolder", "msgNoSuchFolder",
     "msgCannotCreate", "msgNoSubFolder", "msgLocked", "btnYes", "btnNo", "lblSavingTo",
     "ntfSaved", "ntfPartly", "ntfFailed", "ntfAborted", "ntfBody", "ntfReused",
-    "ntfPageFailed", "ntfOpenPage", "ntfOpenFolder"};
+    "ntfPageFailed", "ntfOpenPage", "ntfOpenFolder", "chbSingleFile", "hntSingleFile",
+    "chbWarc", "hntWarc"};
 
 // Texts of the language that the progress window and the authentication
 // prompt show, and the home-page addresses; they keep the values of the

@@ -115,6 +115,7 @@ void TIEDownload::Start(const std::string& Url, const std::string& FileName) {
   info.UserAgent = UserAgent;
   info.FirstPartyUrl = FirstPartyUrl;
   info.Navigation = Navigation;
+  info.Recorder = Recorder;
   info.RangeBegin = Range.RangeBegin;
   info.RangeEnd = Range.RangeEnd;
   info.InheritHandle = Security.InheritHandle;
@@ -225,6 +226,8 @@ HRESULT TBSCB::QueryInterface(REFIID Riid, void** Object) {
     *Object = static_cast<IBindStatusCallback*>(this);
   else if (Riid == IID_IRequestContext)
     *Object = static_cast<IRequestContext*>(this);
+  else if (Riid == IID_IExchangeRecording && info_.Recorder)
+    *Object = static_cast<IExchangeRecording*>(this);
   else {
     *Object = nullptr;
     return E_NOINTERFACE;

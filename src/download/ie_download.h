@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "download/streams.h"
+#include "platform/urlmon/exchange_tap.h"
 #include "platform/urlmon/urlmon.h"
 
 namespace leafstash {
@@ -105,6 +106,7 @@ struct TInfo {
   std::string UserAgent;
   std::string FirstPartyUrl;
   bool Navigation = false;
+  TExchangeRecorder* Recorder = nullptr;
   std::int64_t RangeBegin = 0;  // a resumed file may pass 4 GiB
   std::int64_t RangeEnd = 0;
   bool InheritHandle = false;
@@ -149,6 +151,8 @@ class TIEDownload {
   // they decide which SameSite cookies go along.
   std::string FirstPartyUrl;
   bool Navigation = false;
+  // Where the exchanges of the next requests are recorded; none when null.
+  TExchangeRecorder* Recorder = nullptr;
   // Largest body kept in memory; past it the download fails.
   std::uint64_t MaxMemoryBody = 1ull << 30;
 
@@ -197,6 +201,7 @@ class TBSCB final : public IHttpSecurity,
                     public IAuthenticate,
                     public IHttpNegotiate,
                     public IRequestContext,
+                    public IExchangeRecording,
                     public IBindStatusCallback {
  public:
   // Starts the bind; a failure to start is reported through OnComplete.
@@ -225,6 +230,7 @@ class TBSCB final : public IHttpSecurity,
   HRESULT OnSecurityProblem(DWORD Problem) override;
   HRESULT Authenticate(HWND* Window, LPWSTR* UserName, LPWSTR* Password) override;
   HRESULT GetRequestContext(LPWSTR* FirstPartyUrl, BOOL* Navigation) override;
+  TExchangeRecorder* ExchangeRecorder() override { return info_.Recorder; }
   HRESULT BeginningTransaction(LPCWSTR Url, LPCWSTR Headers, DWORD Reserved,
                                LPWSTR* AdditionalHeaders) override;
   HRESULT OnResponse(DWORD ResponseCode, LPCWSTR ResponseHeaders, LPCWSTR RequestHeaders,

@@ -171,6 +171,7 @@ void TJobDriver::StartJob() {
   // as they answered the browser.
   if (!Process().Handover.UserAgent.empty()) IED.UserAgent = Process().Handover.UserAgent;
   IED.FirstPartyUrl = Process().PageURL;
+  IED.Recorder = archive_;
   shownDocuments_.clear();
   if (Process().ExtraSettings.SaveAsShown()) {
     const std::vector<TShownDocument>& documents = Process().Handover.Documents;
@@ -314,6 +315,9 @@ bool TJobDriver::StoreShownDocument(std::size_t Entry) {
   if (shown == shownDocuments_.end()) return false;
   // Stored once, and no longer held once stored; nothing in the copy runs
   // or reloads, so that it stays as the user saw it.
+  if (archive_)
+    archive_->AddResource(List().Item(Entry).EntryURL, "text/html; charset=utf-8",
+                          Process().Handover.Documents[shown->second].Html);
   std::string html = InertPage(Process().Handover.Documents[shown->second].Html);
   Process().Handover.Documents[shown->second].Html = std::string();
   shownDocuments_.erase(shown);

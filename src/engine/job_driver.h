@@ -16,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "archive/web_archive.h"
 #include "download/ie_download.h"
 #include "engine/link_rewriter.h"
 #include "engine/url_list.h"
@@ -76,6 +77,9 @@ class TJobDriver : public QObject {
   ~TJobDriver() override;
 
   void SetUiDelegate(TJobUiDelegate* Delegate) { delegate_ = Delegate; }
+  // Where the downloads' exchanges and the documents the browser handed
+  // over are recorded; none when null.
+  void SetArchive(TWebArchive* Archive) { archive_ = Archive; }
   TLinkChoice TakeLinks = TLinkChoice::None;
 
   // Posts the start message; the job then runs from the event loop.
@@ -158,6 +162,7 @@ class TJobDriver : public QObject {
   TURLListMan& List() const;
 
   TJobUiDelegate* delegate_ = nullptr;
+  TWebArchive* archive_ = nullptr;
   // The progress bar and where data last came from; the other figures are
   // the table's and the counters'.
   long long barPosition_ = 0;

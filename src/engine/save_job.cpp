@@ -24,6 +24,9 @@ TSaveRequest RequestForProcessPage() {
   request.Options = process.Settings;
   request.Handover = std::move(process.Handover);
   process.Handover = {};
+  request.Outputs.SingleFile = process.ExtraSettings.SingleFile();
+  request.Outputs.WebArchive = process.ExtraSettings.WebArchive();
+  request.Outputs.InlineLimit = static_cast<std::uint64_t>(process.ExtraSettings.SingleFileMaxMiB()) << 20;
   return request;
 }
 
@@ -32,6 +35,7 @@ TSaveJob::TSaveJob(TSaveRequest Request, QObject* Parent)
   driver_->TakeLinks = request_.TakeLinks;
   connect(driver_.get(), &TJobDriver::JobClosed, this, [this] {
     Judge();
+    KeepOutputs();
     Finish();
   });
 }
@@ -94,6 +98,12 @@ bool TSaveJob::Prepare() {
     return fail(TJobEnd::Failed, "");
   }
   outcome_.Reused = table_->CountInState(TURLState::Done);
+  if (request_.Outputs.SingleFile || request_.Outputs.WebArchive) {
+    outputs_ = std::make_unique<TOutputWriters>(request_.Outputs, request_.DestPath,
+                                                request_.PageURL, request_.PageTitle);
+    outputs_->Begin(*table_);
+    driver_->SetArchive(outputs_->Archive());
+  }
   return true;
 }
 
@@ -146,9 +156,19 @@ void TSaveJob::Judge() {
     outcome_.End = outcome_.Failures.empty() ? TJobEnd::Saved : TJobEnd::PartlySaved;
 }
 
+void TSaveJob::KeepOutputs() {
+  if (!outputs_ || !table_ || driver_->Aborted()) return;
+  const std::vector<std::string> failures = outputs_->Finish(*table_);
+  for (const std::string& failure : failures) outcome_.Failures.push_back(failure);
+  if (outputs_->SingleFileWritten()) outcome_.SingleFilePath = outputs_->SingleFilePath();
+  if (outputs_->ArchiveWritten()) outcome_.ArchivePath = outputs_->ArchivePath();
+  if (!failures.empty() && outcome_.End == TJobEnd::Saved) outcome_.End = TJobEnd::PartlySaved;
+}
+
 void TSaveJob::Finish() {
   if (finished_) return;
   finished_ = true;
+  if (outputs_) outputs_->Discard();
   FinishSaveJob(std::move(table_), warningFile_);
   emit Finished();
 }

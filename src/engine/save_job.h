@@ -16,6 +16,7 @@
 
 #include "core/settings.h"
 #include "engine/job_driver.h"
+#include "engine/job_outputs.h"
 #include "engine/save_job_setup.h"
 #include "platform/automation/variant.h"
 #include "platform/browser_handover.h"
@@ -34,6 +35,8 @@ struct TSaveRequest {
   TBrowserHandover Handover;  // the documents as shown, the user agent, the cookies
   // The internet shortcut to the page written before the job, when given.
   std::string ShortcutPath;
+  // The one-file copy and the web archive kept beside the folder copy.
+  TJobOutputs Outputs;
 };
 
 // A request for the page the process values describe (as the start window
@@ -59,6 +62,8 @@ struct TJobOutcome {
   std::vector<std::string> Failures;        // "address: reason"
   std::optional<std::string> PageFailure;   // why the page itself was not saved
   std::string PagePath;                     // the saved page, when it was
+  std::string SingleFilePath;               // the one-file copy, when written
+  std::string ArchivePath;                  // the web archive, when written
 };
 
 class TSaveJob : public QObject {
@@ -94,9 +99,14 @@ class TSaveJob : public QObject {
 
  private:
   void Judge();
+  // Writes the one-file copy and the web archive of a job that ran to its
+  // end; what could not be written is a failure of the job.
+  void KeepOutputs();
   void Finish();
 
   TSaveRequest request_;
+  // Before the driver: it outlives the downloads that record into it.
+  std::unique_ptr<TOutputWriters> outputs_;
   std::unique_ptr<TJobDriver> driver_;
   std::unique_ptr<TURLListMan> table_;
   std::string warningFile_;

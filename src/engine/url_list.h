@@ -50,6 +50,10 @@ class TURLListMan {
   bool IsNavigation(std::size_t Index) const;
   std::optional<std::size_t> FindFirstInState(TURLState State) const;
   std::optional<std::size_t> FindByURL(std::string_view Address) const;
+  // The entry whose local name is Name, ASCII case ignored.
+  std::optional<std::size_t> FindByLocalName(std::string_view Name) const {
+    return FindName(Name, 0, std::nullopt);
+  }
   std::size_t CountTopLevel() const { return topLevel_; }
   std::size_t CountInState(TURLState State) const {
     return stateCount_[static_cast<std::size_t>(State)];

@@ -95,6 +95,7 @@ void TStartForm::SetUpControls() {
   btnDestFld = u.btnDestFld, btnAll = u.btnAll, btnInverse = u.btnInverse;
   btnInternal = u.btnInternal, btnStart = u.btnStart;
   chbSubFld = u.chbSubFld, chbImg = u.chbImg, chbShown = u.chbShown;
+  chbSingleFile = u.chbSingleFile, chbWarc = u.chbWarc;
   LinksView = u.LinksView;
   chbExter = u.chbExter, chbURL = u.chbURL, chbExist = u.chbExist;
   chbAutoSkip = u.chbAutoSkip, chbNewVer = u.chbNewVer;
@@ -323,7 +324,8 @@ void TStartForm::SetTabOrder() {
   const QList<QWidget*> order{
       edFolder, btnDestFld, edSubFolder, chbSubFld,   chbImg, chbShown, btnAll,   btnInverse,
       btnInternal, LinksView, btnStart,  chbExter,    chbURL, edURL,    chbExist, chbAutoSkip,
-      edSec,    edThread,   chbNewVer,   edNewVer,    cmbLang, edUserS, edPassS,  chbOptDef,
+      edSec,    edThread,   chbNewVer,   edNewVer,    chbSingleFile, cmbLang, chbWarc, edUserS,
+      edPassS,  chbOptDef,
       btnHelp,  btnExit};
   for (int i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

@@ -107,6 +107,7 @@ class TStartForm : public QWidget {
   // The page as the browser shows it, or downloaded again; enabled when
   // the browser handed the page over.
   QCheckBox* chbShown;
+  QCheckBox *chbSingleFile, *chbWarc;
   TLinksView* LinksView;
   QCheckBox *chbExter, *chbURL, *chbExist, *chbAutoSkip, *chbNewVer;
   QLineEdit *edURL, *edSec, *edThread, *edNewVer, *edUserS, *edPassS;

@@ -74,6 +74,8 @@ void TStartForm::LoadOptions() {
   edUserS->setText(Q(s.UserName()));
   edPassS->setText(Q(s.Password()));
   cmbLang->setEditText(Q(s.Language()));
+  chbSingleFile->setChecked(Process().ExtraSettings.SingleFile());
+  chbWarc->setChecked(Process().ExtraSettings.WebArchive());
   FillLanguageList();
 }
 
@@ -107,6 +109,9 @@ void TStartForm::SaveOptions() {
   // Only a choice the user could make is taken over.
   TExtraSettings& extra = Process().ExtraSettings;
   if (chbShown->isEnabled()) extra.SetSaveAsShown(chbShown->isChecked());
+  // Written once changed, so that the file keeps only what was chosen.
+  if (chbSingleFile->isChecked() != extra.SingleFile()) extra.SetSingleFile(chbSingleFile->isChecked());
+  if (chbWarc->isChecked() != extra.WebArchive()) extra.SetWebArchive(chbWarc->isChecked());
   if (chbOptDef->isChecked()) {
     SaveSettingsFile(Process().SettingsFile, s);
     extra.Save(Process().ExtraSettingsFile);
@@ -170,6 +175,10 @@ void TStartForm::ApplyLanguage() {
   chbURL->setText(text("chbURL"));
   SetHint(edURL, file.Value("edURL"));
   chbExist->setText(text("chbExist"));
+  chbSingleFile->setText(text("chbSingleFile"));
+  SetHint(chbSingleFile, file.Value("hntSingleFile"));
+  chbWarc->setText(text("chbWarc"));
+  SetHint(chbWarc, file.Value("hntWarc"));
   chbAutoSkip->setText(text("chbAutoSkip"));
   lblSec->setText(text("lblSec"));
   FitNumberBox(chbAutoSkip, edSec, udSec, lblSec);

@@ -192,6 +192,10 @@ void BindOperation::TransferDropped() {
 }
 
 void BindOperation::RemoveTransfer() {
+  if (tap_) {
+    const auto tap = std::move(tap_);
+    tap->Ended(transferDone_ && transferResult_ == CURLE_OK);
+  }
   if (easy_) {
     CurlEngine::Instance().RemoveTransfer(easy_);
     curl_easy_cleanup(easy_);
@@ -270,6 +274,8 @@ void BindOperation::StartRequest(bool AskCallback) {
     if (FAILED(hr)) return Stop(hr);
 
     negotiate_ = QueryAs<IHttpNegotiate>(callback_.Get(), IID_IHttpNegotiate);
+    const auto recording = QueryAs<IExchangeRecording>(callback_.Get(), IID_IExchangeRecording);
+    recorder_ = recording ? recording->ExchangeRecorder() : nullptr;
     requestHeaders_.clear();
     if (negotiate_) {
       const std::u16string wideUrl = AnsiToWide(url_);
@@ -363,7 +369,40 @@ void BindOperation::StartRequest(bool AskCallback) {
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 0L);
   }
+  if (http_) OpenTap(*requestUrl);
   CurlEngine::Instance().AddTransfer(easy_, this);
+}
+
+void BindOperation::OpenTap(const std::string& RequestUrl) {
+  if (!recorder_) return;
+  tap_ = recorder_->Open(RequestUrl);
+  if (!tap_) return;
+  tapUrl_ = RequestUrl;
+  sentHead_.clear();
+  tapResponded_ = false;
+  // The request as sent comes only through curl's debug channel.
+  curl_easy_setopt(easy_, CURLOPT_DEBUGFUNCTION, &BindOperation::OnDebug);
+  curl_easy_setopt(easy_, CURLOPT_DEBUGDATA, this);
+  curl_easy_setopt(easy_, CURLOPT_VERBOSE, 1L);
+}
+
+int BindOperation::OnDebug(CURL*, curl_infotype Type, char* Data, std::size_t Size, void* Self) {
+  auto* op = static_cast<BindOperation*>(Self);
+  if (Type != CURLINFO_HEADER_OUT || !op->tap_) return 0;
+  if (op->tapResponded_) {
+    // curl asks again inside the same transfer (an authentication
+    // handshake): the answer before is an exchange of its own.
+    op->tap_->Ended(true);
+    op->tap_ = op->recorder_->Open(op->tapUrl_);
+    op->tapResponded_ = false;
+    if (!op->tap_) return 0;
+  }
+  op->sentHead_.append(Data, Size);
+  if (op->sentHead_.size() >= 4 && op->sentHead_.compare(op->sentHead_.size() - 4, 4, "\r\n\r\n") == 0) {
+    op->tap_->RequestSent(op->sentHead_, op->body_);
+    op->sentHead_.clear();
+  }
+  return 0;
 }
 
 std::size_t BindOperation::OnHeader(char* Data, std::size_t Size, std::size_t Count, void* Self) {
@@ -384,6 +423,12 @@ std::size_t BindOperation::OnHeader(char* Data, std::size_t Size, std::size_t Co
     // The end of the headers; an interim response (100 Continue) is skipped.
     if (op->status_ >= 200 || op->status_ == 0) {
       op->headersComplete_ = true;
+      if (op->tap_ && !op->tapResponded_) {
+        char* ip = nullptr;
+        curl_easy_getinfo(op->easy_, CURLINFO_PRIMARY_IP, &ip);
+        op->tap_->ResponseBegan(op->rawHeaders_, ip ? ip : "");
+        op->tapResponded_ = true;
+      }
       op->Schedule();
     }
     return n;
@@ -407,6 +452,7 @@ std::size_t BindOperation::OnBody(char* Data, std::size_t Size, std::size_t Coun
     return CURL_WRITEFUNC_PAUSE;
   }
   op->data_->Append(Data, n);
+  if (op->tap_) op->tap_->ResponseData(Data, n);
   op->Schedule();
   return n;
 }

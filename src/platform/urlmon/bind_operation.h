@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/urlmon/bind_data.h"
+#include "platform/urlmon/exchange_tap.h"
 #include "platform/urlmon/session_cookies.h"
 #include "platform/urlmon/urlmon.h"
 
@@ -71,6 +72,10 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
 
   static std::size_t OnHeader(char* Data, std::size_t Size, std::size_t Count, void* Self);
   static std::size_t OnBody(char* Data, std::size_t Size, std::size_t Count, void* Self);
+  static int OnDebug(CURL*, curl_infotype Type, char* Data, std::size_t Size, void* Self);
+  // Opens the tap of the exchange about to begin, when the callback wants
+  // its exchanges recorded.
+  void OpenTap(const std::string& RequestUrl);
 
   static std::atomic<std::size_t> live_;
   std::atomic<ULONG> references_{1};
@@ -117,6 +122,13 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   bool notifiedFirst_ = false;
   std::uint64_t notified_ = 0;
   std::uint64_t contentLength_ = 0;
+
+  // The record of the exchanges (none when the callback wants none).
+  TExchangeRecorder* recorder_ = nullptr;
+  std::unique_ptr<TExchangeTap> tap_;
+  std::string tapUrl_;
+  std::string sentHead_;        // the request head as curl sends it
+  bool tapResponded_ = false;   // the tap has its response
 };
 
 }  // namespace leafstash
