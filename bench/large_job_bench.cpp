@@ -1,12 +1,15 @@
 // A save job whose page names five pictures of 1 GiB each, five downloads
 // at once, against curl fetching the same five files into files in the
-// same run; the job's peak memory is reported.
+// same run, and the same job keeping a web archive and a one-file copy
+// too; the jobs' peak memory is reported.
 #include <benchmark/benchmark.h>
 
+#include <QEventLoop>
 #include <filesystem>
 #include <string>
 
 #include "bench_util.h"
+#include "engine/save_job.h"
 #include "headless_job.h"
 #include "temp_dir.h"
 #include "test_server.h"
@@ -75,6 +78,50 @@ void BM_SaveJobLargeFiles(benchmark::State& state) {
   state.counters["rss_rise_MiB"] = static_cast<double>(rise) / 1024.0;
 }
 BENCHMARK(BM_SaveJobLargeFiles)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+// The same job with a web archive of it and a one-file copy (whose
+// pictures, over its limit, stay addresses): every byte is also spooled
+// and written into the archive.
+void BM_SaveJobLargeFilesKept(benchmark::State& state) {
+  const std::string url = LargeSite().Url("/big/index.html");
+  test::TempDir dir;
+  long peak = 0, rise = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ClearFolder(dir);
+    ResetProcessValues();
+    TSaveRequest request;
+    request.DestPath = dir.Path();
+    request.PageURL = url;
+    request.PageTitle = "Large";
+    request.Options.SetSavePictures(true);
+    request.Options.SetMaxThreads(5);
+    request.Outputs.WebArchive = request.Outputs.SingleFile = true;
+    const long start = ResetPeakResident();
+    state.ResumeTiming();
+    TSaveJob job(std::move(request));
+    QEventLoop loop;
+    QObject::connect(&job, &TSaveJob::Finished, &loop, &QEventLoop::quit);
+    if (job.Prepare()) {
+      job.Start();
+      if (!job.IsFinished()) loop.exec();
+    }
+    const long top = PeakResidentKiB();
+    peak = std::max(peak, top);
+    rise = std::max(rise, top - start);
+    state.PauseTiming();
+    const TJobOutcome& outcome = job.Outcome();
+    if (outcome.End != TJobEnd::Saved || outcome.ArchivePath.empty() ||
+        std::filesystem::file_size(outcome.ArchivePath) < kPictures * kPictureSize)
+      state.SkipWithError("the job did not keep the pictures in its archive");
+    state.ResumeTiming();
+  }
+  ClearFolder(dir);
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kPictures * kPictureSize));
+  state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
+  state.counters["rss_rise_MiB"] = static_cast<double>(rise) / 1024.0;
+}
+BENCHMARK(BM_SaveJobLargeFilesKept)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
 void BM_CurlParallelLargeFiles(benchmark::State& state) {
   test::TempDir dir;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 #include <zlib.h>
 
@@ -133,8 +134,11 @@ struct TWebArchive::TState {
   std::vector<std::string> Reused;
 
   void Fail(const std::string& Why) {
-    std::lock_guard lock(Mutex);
-    if (Error.empty()) Error = Why;
+    {
+      std::lock_guard lock(Mutex);
+      if (Error.empty()) Error = Why;
+    }
+    Wake.notify_one();
   }
   bool Failed() {
     std::lock_guard lock(Mutex);
@@ -161,11 +165,20 @@ struct TWebArchive::TState {
 };
 
 void TWebArchive::TState::Run() {
+  bool released = false;
   for (;;) {
     std::unique_ptr<TExchange> next;
     {
       std::unique_lock lock(Mutex);
-      Wake.wait(lock, [this] { return Stopping || !Queue.empty(); });
+      Wake.wait(lock, [&] { return Stopping || !Queue.empty() || (!Error.empty() && !released); });
+      if (!Error.empty() && !released) {
+        // A failed archive gives its disk space back at once: on a full
+        // disk the folder copy still needs it.
+        released = true;
+        Queue.clear();
+        (void)!::ftruncate(Writer->Fd(), 0);
+        continue;
+      }
       if (Queue.empty()) return;
       next = std::move(Queue.front());
       Queue.pop_front();

@@ -40,30 +40,6 @@ std::string Unescape(std::string_view Link) {
   return out;
 }
 
-// The type a file is given in a data: address, from its name: the
-// engine named every file after the type its server gave.
-std::string TypeOfName(const std::string& Name) {
-  static const std::pair<const char*, const char*> kTypes[] = {
-      {".html", "text/html"},      {".htm", "text/html"},        {".css", "text/css"},
-      {".js", "text/javascript"},  {".mjs", "text/javascript"},  {".json", "application/json"},
-      {".png", "image/png"},       {".jpg", "image/jpeg"},       {".jpeg", "image/jpeg"},
-      {".gif", "image/gif"},       {".webp", "image/webp"},      {".avif", "image/avif"},
-      {".svg", "image/svg+xml"},   {".ico", "image/x-icon"},     {".bmp", "image/bmp"},
-      {".woff2", "font/woff2"},    {".woff", "font/woff"},       {".ttf", "font/ttf"},
-      {".otf", "font/otf"},        {".mp4", "video/mp4"},        {".webm", "video/webm"},
-      {".mp3", "audio/mpeg"},      {".ogg", "audio/ogg"},        {".wav", "audio/wav"},
-      {".vtt", "text/vtt"},        {".txt", "text/plain"},       {".xml", "application/xml"},
-      {".pdf", "application/pdf"},
-  };
-  const std::size_t dot = Name.rfind('.');
-  if (dot != std::string::npos) {
-    const std::string extension = LowerCopy(std::string_view(Name).substr(dot));
-    for (const auto& [ext, type] : kTypes)
-      if (extension == ext) return type;
-  }
-  return "application/octet-stream";
-}
-
 // The text of the page's <title>, its references decoded and its blanks
 // run together.
 std::string TitleOfPage(std::string_view Html) {
@@ -172,7 +148,7 @@ bool TOutputWriters::WriteSingleFileCopy(const TURLListMan& Table, std::string& 
     file.WebAddress = entry.ActualURL.empty() ? entry.EntryURL : entry.ActualURL;
     if (entry.State == TURLState::Done && !Table.IsNavigation(*index)) {
       file.Path = folder_ + entry.LocalName;
-      file.Type = TypeOfName(entry.LocalName);
+      file.Type = TypeOfFileName(entry.LocalName);
     }
     return file;
   };

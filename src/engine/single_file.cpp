@@ -417,6 +417,28 @@ class TSingleFileWriter {
 
 }  // namespace
 
+std::string TypeOfFileName(const std::string& Name) {
+  static const std::pair<const char*, const char*> kTypes[] = {
+      {".html", "text/html"},      {".htm", "text/html"},        {".css", "text/css"},
+      {".js", "text/javascript"},  {".mjs", "text/javascript"},  {".json", "application/json"},
+      {".png", "image/png"},       {".jpg", "image/jpeg"},       {".jpeg", "image/jpeg"},
+      {".gif", "image/gif"},       {".webp", "image/webp"},      {".avif", "image/avif"},
+      {".svg", "image/svg+xml"},   {".ico", "image/x-icon"},     {".bmp", "image/bmp"},
+      {".woff2", "font/woff2"},    {".woff", "font/woff"},       {".ttf", "font/ttf"},
+      {".otf", "font/otf"},        {".mp4", "video/mp4"},        {".webm", "video/webm"},
+      {".mp3", "audio/mpeg"},      {".ogg", "audio/ogg"},        {".wav", "audio/wav"},
+      {".vtt", "text/vtt"},        {".txt", "text/plain"},       {".xml", "application/xml"},
+      {".pdf", "application/pdf"},
+  };
+  const std::size_t dot = Name.rfind('.');
+  if (dot != std::string::npos) {
+    const std::string extension = LowerCopy(std::string_view(Name).substr(dot));
+    for (const auto& [ext, type] : kTypes)
+      if (extension == ext) return type;
+  }
+  return "application/octet-stream";
+}
+
 bool WriteSingleFile(const std::string& PagePath, const std::string& OutPath,
                      const TSavedFileLookup& Lookup, std::uint64_t InlineLimit, std::string& Why) {
   const std::size_t slash = OutPath.rfind('/');

@@ -23,6 +23,11 @@ struct TSavedFile {
 // folder copy holds no such file.
 using TSavedFileLookup = std::function<std::optional<TSavedFile>(std::string_view Link)>;
 
+// The type a file is given in a data: address, from its name's extension
+// (the engine names each file after the type its server gave);
+// application/octet-stream when the name tells none.
+std::string TypeOfFileName(const std::string& Name);
+
 // Writes the one-file copy of the page at PagePath to OutPath (under a
 // work name, renamed when complete). Files larger than InlineLimit stay web
 // addresses. False with the reason in Why; nothing is then left at OutPath

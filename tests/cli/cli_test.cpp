@@ -83,6 +83,12 @@ class CliTest : public test::SuiteWithServer<CliTest> {
     s.Get("/disk/big.gif", [](const Request&, Response& r) {
       r.set_content(std::string(1u << 20, 'x'), "image/gif");
     });
+    s.Get("/diskwarc/index.html", [](const Request&, Response& r) {
+      r.set_content("<html><title>Full</title><img src=\"big.gif\"></html>", "text/html");
+    });
+    s.Get("/diskwarc/big.gif", [](const Request&, Response& r) {
+      r.set_content(std::string(1u << 20, 'x'), "image/gif");
+    });
   }
 
  protected:
@@ -444,6 +450,36 @@ TEST_F(CliTest, AFullDiskFailsTheFileAndTheJobGoesOn) {
             "<html><img src=\"small.gif\"><img src=\"" + Url("/disk/big.gif") + "\"></html>\r\n");
   EXPECT_FALSE(std::filesystem::exists(out.File("big.gif")));
   EXPECT_FALSE(HasPartFiles(out));
+}
+
+TEST_F(CliTest, AFullDiskFailsTheArchiveAndLeavesTheFolderCopyWhole) {
+  // A file system of its own for the destination, in a mount namespace:
+  // room for the folder copy and a little more, so that the disk fills up
+  // while the archive's records are written, or while the WACZ file is.
+  for (const char* size : {"1400k", "2560k"}) {
+    SCOPED_TRACE(size);
+    test::TempDir dest, out;
+    const std::string script =
+        "size=\"$1\"; dir=\"$2\"; out=\"$3\"; shift 3; "
+        "unshare -Urm sh -c 'mount -t tmpfs -o size=4k tmpfs \"$0\"' \"$dir\" 2>/dev/null || exit 98; "
+        "exec unshare -Urm sh -c 'mount -t tmpfs -o size=\"$1\" tmpfs \"$2\" || exit 99; "
+        "  d=\"$2\"; o=\"$3\"; shift 3; \"$@\" \"$d\"; s=$?; cp -a \"$d/.\" \"$o/\"; exit $s' "
+        "  sh \"$size\" \"$dir\" \"$out\" \"$@\"";
+    auto process = Start("sh", {"-c", script, "sh", size, dest.Path(), out.Path(), LEAFSTASH_EXE,
+                                "save", "--warc", "--threads", "1", Url("/diskwarc/index.html")},
+                         Environment());
+    const CliRun run = Finish(*process);
+    if (run.code == 98) GTEST_SKIP() << "no mount namespace here";
+    ASSERT_NE(run.code, 99) << run.err;
+    EXPECT_EQ(run.code, 1) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Full.wacz (the web archive): ")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "No space left on device")) << run.err;
+    // The folder copy is whole, and nothing of the archive is left.
+    EXPECT_EQ(out.Read("big.gif"), std::string(1u << 20, 'x'));
+    EXPECT_EQ(out.Read("INDEX.HTML"), "<html><title>Full</title><img src=\"big.gif\"></html>\r\n");
+    for (const std::string& name : Names(out))
+      EXPECT_TRUE(name == "INDEX.HTML" || name == "big.gif" || name == "lfsta4.log") << name;
+  }
 }
 
 TEST_F(CliTest, RegistrationSwitchesEndWithoutAWindow) {
