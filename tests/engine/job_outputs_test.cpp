@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "archive/digest.h"
@@ -58,6 +59,13 @@ class JobOutputsTest : public test::DriverSuite<JobOutputsTest> {
     s.Get("/f2.html", [](const Request&, Response& r) {
       r.set_content("<p>two \"deep\"</p><img src=\"p/a.png\">", "text/html");
     });
+    s.Get("/slow.html", [](const Request&, Response& r) {
+      r.set_content("<img src=\"slow.png\">", "text/html");
+    });
+    s.Get("/slow.png", [](const Request&, Response& r) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      r.set_content("late", "image/png");
+    });
     s.Get("/linked.html", [](const Request&, Response& r) {
       r.set_content("<title>The linked page</title>", "text/html");
     });
@@ -78,13 +86,15 @@ class JobOutputsTest : public test::DriverSuite<JobOutputsTest> {
     return request;
   }
 
-  static TJobOutcome Run(TSaveRequest Request) {
+  // Runs the job to its end; with AbortAfterMs, the user aborts it then.
+  static TJobOutcome Run(TSaveRequest Request, int AbortAfterMs = -1) {
     TSaveJob job(std::move(Request));
     QEventLoop loop;
     QObject::connect(&job, &TSaveJob::Finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(20000, &loop, &QEventLoop::quit);
     if (!job.Prepare()) return job.Outcome();
     job.Start();
+    if (AbortAfterMs >= 0) QTimer::singleShot(AbortAfterMs, &job, [&job] { job.Abort(); });
     if (!job.IsFinished()) loop.exec();
     EXPECT_TRUE(job.IsFinished());
     return job.Outcome();
@@ -295,6 +305,41 @@ TEST_F(JobOutputsTest, AJobThatReusesFilesArchivesOnlyWhatItFetched) {
   const std::string pages = members->at("pages/pages.jsonl");
   EXPECT_NE(pages.find("not fetched again:\\n" + Url("/")), std::string::npos) << pages;
   EXPECT_NE(pages.find(Url("/p/a.png")), std::string::npos) << pages;
+}
+
+TEST_F(JobOutputsTest, ThePageAsTheBrowserHandedItOverIsArchivedAtItsAddress) {
+  TSaveRequest request = MakeRequest(false, true);
+  const std::string shown = "<html><title>As shown</title><img src=\"p/a.png\"><script>go()</script>";
+  request.Handover.Documents = {{Url("/page.html"), shown}};
+  const TJobOutcome outcome = Run(std::move(request));
+  ASSERT_FALSE(outcome.ArchivePath.empty());
+  const auto members = test::ReadZip(outcome.ArchivePath);
+  ASSERT_TRUE(members);
+  std::vector<std::string> kinds;
+  for (const auto& record : test::ReadWarc(members->at("archive/data.warc.gz"))) {
+    if (record.Field("WARC-Target-URI") == Url("/page.html")) {
+      kinds.push_back(record.Field("WARC-Type"));
+      EXPECT_EQ(record.Block, shown);  // as it was handed over, its script too
+      EXPECT_EQ(record.Field("WARC-Payload-Digest"), Sha1Label(shown));
+      EXPECT_EQ(record.Field("Content-Type"), "text/html; charset=utf-8");
+    }
+  }
+  EXPECT_EQ(kinds, std::vector<std::string>{"resource"});  // not fetched again
+  EXPECT_NE(members->at("indexes/index.cdxj").find("\"url\":\"" + Url("/page.html") + "\""),
+            std::string::npos);
+}
+
+TEST_F(JobOutputsTest, AnAbortedJobKeepsNeitherOutput) {
+  TSaveRequest request = MakeRequest(true, true);
+  request.PageURL = Url("/slow.html");
+  request.Links.clear();
+  const TJobOutcome outcome = Run(std::move(request), 300);
+  EXPECT_EQ(outcome.End, TJobEnd::Aborted);
+  EXPECT_TRUE(outcome.SingleFilePath.empty());
+  EXPECT_TRUE(outcome.ArchivePath.empty());
+  EXPECT_FALSE(std::filesystem::exists(dest_.File("Garden journal.wacz")));
+  EXPECT_FALSE(std::filesystem::exists(dest_.File("Garden journal.html")));
+  EXPECT_TRUE(HiddenFiles().empty());
 }
 
 }  // namespace
