@@ -96,7 +96,7 @@ void TOutputWriters::Begin(const TURLListMan& Table) {
 
 void TOutputWriters::Discard() { archive_.reset(); }
 
-std::vector<std::string> TOutputWriters::Finish(const TURLListMan& Table) {
+std::vector<std::string> TOutputWriters::FinishInPlace(const TURLListMan& Table) {
   std::vector<std::string> failures;
   std::string title = pageTitle_;
   if (const auto page = Table.PageEntry(); (title.empty() || title == pageUrl_) && page)
@@ -123,15 +123,19 @@ std::vector<std::string> TOutputWriters::Finish(const TURLListMan& Table) {
         if (linkedTitle.empty()) linkedTitle = entry.LinkTitle.empty() ? entry.EntryURL : entry.LinkTitle;
         archive_->AddPage(entry.EntryURL, linkedTitle);
       }
-      why.clear();
-      archiveWritten_ = archive_->Finish(ArchivePath(), why);
-      if (!archiveWritten_) archiveFailure_ = why;
-      archive_.reset();
-    }
-    if (!archiveFailure_.empty())
+    } else {
       failures.push_back(ArchivePath() + " (the web archive): " + archiveFailure_);
+    }
   }
   return failures;
+}
+
+std::string TOutputWriters::FinishArchive() {
+  if (!archive_) return {};
+  std::string why;
+  archiveWritten_ = archive_->Finish(ArchivePath(), why);
+  archive_.reset();
+  return archiveWritten_ ? std::string() : ArchivePath() + " (the web archive): " + why;
 }
 
 bool TOutputWriters::WriteSingleFileCopy(const TURLListMan& Table, std::string& Why) const {

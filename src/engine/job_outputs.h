@@ -43,9 +43,16 @@ class TOutputWriters {
   // The recorder of the downloads' exchanges; null without an archive.
   TWebArchive* Archive() const { return archive_.get(); }
   // After the rewrite: names the outputs after the page (after the saved
-  // page's own title when the job was given none but its address) and
-  // writes them. Returns a line for each that could not be written.
-  std::vector<std::string> Finish(const TURLListMan& Table);
+  // page's own title when the job was given none but its address), writes
+  // the one-file copy and gives the archive its pages. Returns a line for
+  // each output that has failed.
+  std::vector<std::string> FinishInPlace(const TURLListMan& Table);
+  // The archive is still to be packed (by FinishArchive).
+  bool ArchivePending() const { return archive_ != nullptr; }
+  // Waits for the archive's records and packs them into its WACZ file: a
+  // while for a large job, so a job calls it on a thread of its own.
+  // Returns the failure line, or nothing.
+  std::string FinishArchive();
   // An aborted job keeps neither.
   void Discard();
 

@@ -36,11 +36,12 @@ TSaveJob::TSaveJob(TSaveRequest Request, QObject* Parent)
   connect(driver_.get(), &TJobDriver::JobClosed, this, [this] {
     Judge();
     KeepOutputs();
-    Finish();
   });
 }
 
 TSaveJob::~TSaveJob() {
+  // An archive being packed is packed; its answer, posted, goes with the job.
+  if (packing_.joinable()) packing_.join();
   // A job still running is stopped and let go of quietly: nobody is left
   // to hear that it finished.
   if (prepared_ && !finished_) {
@@ -157,12 +158,27 @@ void TSaveJob::Judge() {
 }
 
 void TSaveJob::KeepOutputs() {
-  if (!outputs_ || !table_ || driver_->Aborted()) return;
-  const std::vector<std::string> failures = outputs_->Finish(*table_);
-  for (const std::string& failure : failures) outcome_.Failures.push_back(failure);
+  if (!outputs_ || !table_ || driver_->Aborted()) return Finish();
+  TakeOutputs(outputs_->FinishInPlace(*table_));
+  if (!outputs_->ArchivePending()) return Finish();
+  packing_ = std::thread([this] {
+    const std::string failure = outputs_->FinishArchive();
+    QMetaObject::invokeMethod(
+        this,
+        [this, failure] {
+          packing_.join();
+          TakeOutputs(failure.empty() ? std::vector<std::string>() : std::vector{failure});
+          Finish();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TSaveJob::TakeOutputs(const std::vector<std::string>& Failures) {
+  for (const std::string& failure : Failures) outcome_.Failures.push_back(failure);
   if (outputs_->SingleFileWritten()) outcome_.SingleFilePath = outputs_->SingleFilePath();
   if (outputs_->ArchiveWritten()) outcome_.ArchivePath = outputs_->ArchivePath();
-  if (!failures.empty() && outcome_.End == TJobEnd::Saved) outcome_.End = TJobEnd::PartlySaved;
+  if (!Failures.empty() && outcome_.End == TJobEnd::Saved) outcome_.End = TJobEnd::PartlySaved;
 }
 
 void TSaveJob::Finish() {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/settings.h"
@@ -100,8 +101,10 @@ class TSaveJob : public QObject {
  private:
   void Judge();
   // Writes the one-file copy and the web archive of a job that ran to its
-  // end; what could not be written is a failure of the job.
+  // end (the archive on a thread of its own, the event loop going on), then
+  // finishes; what could not be written is a failure of the job.
   void KeepOutputs();
+  void TakeOutputs(const std::vector<std::string>& Failures);
   void Finish();
 
   TSaveRequest request_;
@@ -114,6 +117,7 @@ class TSaveJob : public QObject {
   bool prepared_ = false;
   bool finished_ = false;
   bool abortAsked_ = false;  // Abort came before Start
+  std::thread packing_;      // packs the web archive
 };
 
 }  // namespace leafstash
