@@ -4,24 +4,17 @@
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
 #include "archive/digest.h"
+#include "html/text_utils.h"
 
 namespace leafstash {
 namespace {
-
-std::string Lower(std::string Text) {
-  for (char& c : Text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return Text;
-}
-
-bool IsIpAddress(const std::string& Host) {
-  return !Host.empty() && (Host.front() == '[' ||
-                           Host.find_first_not_of("0123456789.") == std::string::npos);
-}
 
 std::string Sha256Of(const std::string& Bytes) {
   TDigest digest(TDigest::TKind::Sha256);
@@ -37,7 +30,7 @@ std::string SurtOf(const std::string& Url) {
     rest = rest.substr(scheme + 3);
   if (const std::size_t hash = rest.find('#'); hash != std::string::npos) rest.resize(hash);
   const std::size_t slash = rest.find_first_of("/?");
-  std::string authority = Lower(rest.substr(0, slash));
+  std::string authority = LowerCopy(rest.substr(0, slash));
   const std::string path = slash == std::string::npos ? "/" : rest.substr(slash);
   if (const std::size_t at = authority.rfind('@'); at != std::string::npos)
     authority = authority.substr(at + 1);
@@ -47,8 +40,9 @@ std::string SurtOf(const std::string& Url) {
     host = authority.substr(0, colon);
     port = authority.substr(colon);
   }
+  // IPv4 addresses are reversed as names are; an IPv6 address stays whole.
   std::string key;
-  if (IsIpAddress(host)) {
+  if (!host.empty() && host.front() == '[') {
     key = host;
   } else {
     std::vector<std::string> labels;
@@ -64,7 +58,7 @@ std::string SurtOf(const std::string& Url) {
       key += *it;
     }
   }
-  return key + port + ")" + Lower(path.empty() || path[0] == '?' ? "/" + path : path);
+  return key + port + ")" + LowerCopy(path.empty() || path[0] == '?' ? "/" + path : path);
 }
 
 std::string CdxjOf(std::vector<TIndexEntry> Entries) {
@@ -113,7 +107,7 @@ bool WriteWacz(const std::string& Path, const TWaczContent& Content, std::string
         {{"name", "pages.jsonl"}, {"path", "pages/pages.jsonl"}, {"hash", Sha256Of(pages)},
          {"bytes", pages.size()}}}},
       {"wacz_version", "1.1.1"},
-      {"title", Content.Title},
+      {"title", Content.Pages.empty() ? Content.Title : Content.Pages.front().Title},
       {"software", Content.Software},
       {"created", Content.Created},
   };
@@ -124,6 +118,11 @@ bool WriteWacz(const std::string& Path, const TWaczContent& Content, std::string
   const std::string packageText =
       package.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 
+  struct stat st {};
+  if (::stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    Why = std::strerror(EISDIR);
+    return false;
+  }
   int error = 0;
   zip_t* zip = zip_open(Path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (!zip) {
@@ -156,10 +155,9 @@ bool WriteWacz(const std::string& Path, const TWaczContent& Content, std::string
     if (fd >= 0) ::close(fd);
     return fail();
   }
-  if (!add("archive/data.warc.gz",
-           zip_source_filep(zip, warc, 0, static_cast<zip_int64_t>(Content.WarcSize)), true)) {
-    return fail();
-  }
+  zip_source_t* records = zip_source_filep(zip, warc, 0, static_cast<zip_int64_t>(Content.WarcSize));
+  if (!records) std::fclose(warc);
+  if (!add("archive/data.warc.gz", records, true)) return fail();
   if (!add("indexes/index.cdxj", zip_source_buffer(zip, index.data(), index.size(), 0), false) ||
       !add("pages/pages.jsonl", zip_source_buffer(zip, pages.data(), pages.size(), 0), false) ||
       !add("datapackage.json",

@@ -40,7 +40,8 @@ struct TWaczContent {
 };
 
 // The SURT form of an address that CDXJ indexes sort by: the host's labels
-// reversed and comma-separated (a leading "www" dropped), the port kept,
+// (an IPv4 address's numbers too) reversed and comma-separated (a leading
+// "www" dropped), the port kept,
 // ")" and the path with its query, lower case; the scheme and the fragment
 // go.
 std::string SurtOf(const std::string& Url);

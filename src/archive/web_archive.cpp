@@ -1,5 +1,6 @@
 #include "archive/web_archive.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <ctime>
 #include <deque>
@@ -13,6 +14,8 @@
 #include "archive/spool.h"
 #include "archive/wacz_container.h"
 #include "archive/warc_writer.h"
+#include "html/text_utils.h"
+#include "html/url_utils.h"
 
 namespace leafstash {
 namespace {
@@ -34,13 +37,7 @@ TStamp Now() {
 }
 
 bool StartsWithNoCase(std::string_view Text, std::string_view Prefix) {
-  if (Text.size() < Prefix.size()) return false;
-  for (std::size_t i = 0; i < Prefix.size(); ++i) {
-    char c = Text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != Prefix[i]) return false;
-  }
-  return true;
+  return Text.size() >= Prefix.size() && SameTextAscii(Text.substr(0, Prefix.size()), Prefix);
 }
 
 // The head without the lines whose names are in Drop (lower case, with
@@ -55,6 +52,26 @@ std::string WithoutLines(std::string_view Head, std::initializer_list<std::strin
     bool dropped = false;
     for (const std::string_view name : Drop) dropped = dropped || StartsWithNoCase(line, name);
     if (!dropped) out.append(line);
+    at = end;
+  }
+  return out;
+}
+
+// The head with the lines of header Name (lower case, with its colon)
+// named NewName instead.
+std::string Renamed(std::string_view Head, std::string_view Name, std::string_view NewName) {
+  std::string out;
+  out.reserve(Head.size() + 32);
+  for (std::size_t at = 0; at < Head.size();) {
+    std::size_t end = Head.find('\n', at);
+    end = end == std::string_view::npos ? Head.size() : end + 1;
+    const std::string_view line = Head.substr(at, end - at);
+    if (StartsWithNoCase(line, Name)) {
+      out.append(NewName);
+      out.append(line.substr(Name.size()));
+    } else {
+      out.append(line);
+    }
     at = end;
   }
   return out;
@@ -77,12 +94,8 @@ std::string HeaderValue(std::string_view Head, std::string_view Name) {
   return {};
 }
 
-std::string BareType(const std::string& ContentType) {
-  std::string type = ContentType.substr(0, ContentType.find(';'));
-  while (!type.empty() && type.back() == ' ') type.pop_back();
-  for (char& c : type)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return type;
+std::string BareType(std::string_view ContentType) {
+  return LowerCopy(TrimView(ContentType.substr(0, ContentType.find(';'))));
 }
 
 // Text compresses well; pictures, media and coded bodies do not, and are
@@ -125,6 +138,7 @@ struct TWebArchive::TState {
   bool Stopping = false;  // the worker ends when the queue is empty
   bool Closed = false;    // nothing more is taken
   std::string Error;      // the first failure
+  std::atomic<bool> Failed{false};
   std::thread Worker;
 
   // The worker's alone until it has ended.
@@ -138,11 +152,8 @@ struct TWebArchive::TState {
       std::lock_guard lock(Mutex);
       if (Error.empty()) Error = Why;
     }
+    Failed = true;
     Wake.notify_one();
-  }
-  bool Failed() {
-    std::lock_guard lock(Mutex);
-    return !Error.empty();
   }
   void Enqueue(std::unique_ptr<TExchange> Exchange) {
     {
@@ -154,10 +165,22 @@ struct TWebArchive::TState {
   }
   void Run();
   bool WriteExchange(TExchange& X, std::string& Why);
+  // Writes what waits, then lets the worker end.
   void Stop() {
     {
       std::lock_guard lock(Mutex);
       Stopping = Closed = true;
+    }
+    Wake.notify_one();
+    if (Worker.joinable()) Worker.join();
+  }
+  // Lets the worker end with what waits unwritten: the archive is given up.
+  void Abandon() {
+    std::deque<std::unique_ptr<TExchange>> dropped;
+    {
+      std::lock_guard lock(Mutex);
+      Stopping = Closed = true;
+      dropped.swap(Queue);
     }
     Wake.notify_one();
     if (Worker.joinable()) Worker.join();
@@ -251,7 +274,7 @@ class TTap final : public TExchangeTap {
  public:
   TTap(std::shared_ptr<TWebArchive::TState> State, const std::string& Url)
       : state_(std::move(State)), exchange_(std::make_unique<TExchange>()) {
-    exchange_->Url = Url;
+    exchange_->Url = WithoutCredentials(Url);
     exchange_->Date = Now();
   }
 
@@ -269,6 +292,9 @@ class TTap final : public TExchangeTap {
     x.ResponseHead = state_->Options.KeepCookies
                          ? std::string(Head)
                          : WithoutLines(Head, {"set-cookie:", "set-cookie2:"});
+    // curl hands the body over with its chunks undone: the head says so,
+    // or readers would undo them once more.
+    x.ResponseHead = Renamed(x.ResponseHead, "transfer-encoding:", "X-Archive-Orig-Transfer-Encoding:");
     x.Ip.assign(IpAddress);
     const std::size_t space = Head.find(' ');
     x.Status = space == std::string_view::npos ? 0 : std::atoi(std::string(Head.substr(space + 1, 3)).c_str());
@@ -283,6 +309,12 @@ class TTap final : public TExchangeTap {
 
   void ResponseData(const char* Data, std::size_t Size) override {
     if (failed_ || !exchange_->Body) return;
+    if (state_->Failed) {
+      // The archive is given up: its spools give their room back.
+      failed_ = true;
+      exchange_->Body.reset();
+      return;
+    }
     std::string why;
     if (!exchange_->Body->Append(Data, Size, why)) {
       failed_ = true;
@@ -309,7 +341,9 @@ class TTap final : public TExchangeTap {
 
 TWebArchive::TWebArchive(std::shared_ptr<TState> State) : state_(std::move(State)) {}
 
-TWebArchive::~TWebArchive() { state_->Stop(); }
+TWebArchive::~TWebArchive() { state_->Abandon(); }
+
+void TWebArchive::Abandon() { state_->Abandon(); }
 
 const TWebArchiveOptions& TWebArchive::Options() const { return state_->Options; }
 
@@ -338,7 +372,10 @@ std::unique_ptr<TWebArchive> TWebArchive::Begin(TWebArchiveOptions Options, std:
 }
 
 std::unique_ptr<TExchangeTap> TWebArchive::Open(const std::string& Url) {
-  if (state_->Failed()) return nullptr;
+  {
+    std::lock_guard lock(state_->Mutex);
+    if (state_->Closed || state_->Failed) return nullptr;
+  }
   return std::make_unique<TTap>(state_, Url);
 }
 
@@ -346,7 +383,7 @@ void TWebArchive::AddResource(const std::string& Url, const std::string& Content
                               std::string_view Content) {
   auto x = std::make_unique<TExchange>();
   x->Resource = true;
-  x->Url = Url;
+  x->Url = WithoutCredentials(Url);
   x->Date = Now();
   x->ResponseHead = ContentType;
   x->Mime = BareType(ContentType);
@@ -357,12 +394,15 @@ void TWebArchive::AddResource(const std::string& Url, const std::string& Content
 }
 
 void TWebArchive::AddPage(const std::string& Url, const std::string& Title) {
+  const std::string address = WithoutCredentials(Url);
   for (const TPageEntry& page : state_->Pages)
-    if (page.Url == Url) return;
-  state_->Pages.push_back({Url, Title, "", ""});
+    if (page.Url == address) return;
+  state_->Pages.push_back({address, Title, "", ""});
 }
 
-void TWebArchive::AddReused(const std::string& Url) { state_->Reused.push_back(Url); }
+void TWebArchive::AddReused(const std::string& Url) {
+  state_->Reused.push_back(WithoutCredentials(Url));
+}
 
 bool TWebArchive::Finish(const std::string& Path, std::string& Why) {
   TState& state = *state_;
@@ -380,15 +420,18 @@ bool TWebArchive::Finish(const std::string& Path, std::string& Why) {
   content.Software = state.Options.Software;
   content.Created = Now().Iso;
   for (TPageEntry page : state.Pages) {
-    // A page is replayed at the time its address was recorded.
+    // A linked page is listed when the archive holds it, at the time it
+    // was recorded; the page itself always is (its notes say what was
+    // kept from an earlier job, perhaps the page too).
+    const auto recorded = std::find_if(state.Index.begin(), state.Index.end(),
+                                       [&](const TIndexEntry& E) { return E.Url == page.Url; });
+    if (recorded == state.Index.end() && !content.Pages.empty()) continue;
     page.Date = state.Started.Iso;
-    for (const TIndexEntry& entry : state.Index)
-      if (entry.Url == page.Url) {
-        const std::string& d = entry.Timestamp;
-        page.Date = d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2) + "T" +
-                    d.substr(8, 2) + ":" + d.substr(10, 2) + ":" + d.substr(12, 2) + "Z";
-        break;
-      }
+    if (recorded != state.Index.end()) {
+      const std::string& d = recorded->Timestamp;
+      page.Date = d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2) + "T" +
+                  d.substr(8, 2) + ":" + d.substr(10, 2) + ":" + d.substr(12, 2) + "Z";
+    }
     content.Pages.push_back(std::move(page));
   }
   if (!content.Pages.empty() && !state.Reused.empty()) {

@@ -44,6 +44,11 @@ class TWebArchive final : public TExchangeRecorder {
   // with the reason in Why, and then no file is left under that name.
   bool Finish(const std::string& Path, std::string& Why);
 
+  // Gives the archive up: nothing more is recorded or written, and the
+  // records waiting are dropped. Downloads that still hold the archive as
+  // their recorder get no more taps from it.
+  void Abandon();
+
   const TWebArchiveOptions& Options() const;
 
   struct TState;

@@ -167,8 +167,10 @@ int RunSaveCommand(const std::vector<std::string>& Arguments) {
   request.Links = std::move(links);
   request.TakeLinks = options.TakeLinks;
   request.Options = process.Settings;
-  request.Outputs.SingleFile = options.SingleFile || process.ExtraSettings.SingleFile();
-  request.Outputs.WebArchive = options.WebArchive || process.ExtraSettings.WebArchive();
+  // The start window's check boxes are its own: a script gets only the
+  // files it asks for.
+  request.Outputs.SingleFile = options.SingleFile;
+  request.Outputs.WebArchive = options.WebArchive;
   request.Outputs.ArchiveCookies = options.ArchiveCookies;
   request.Outputs.InlineLimit =
       static_cast<std::uint64_t>(process.ExtraSettings.SingleFileMaxMiB()) << 20;

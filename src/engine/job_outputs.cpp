@@ -21,25 +21,6 @@ bool NameTaken(const TURLListMan& Table, const std::string& Name) {
   return Table.FindByLocalName(Name).has_value();
 }
 
-// Percent escapes decoded: a local link back to the file name it stands for.
-std::string Unescape(std::string_view Link) {
-  std::string out;
-  for (std::size_t i = 0; i < Link.size(); ++i) {
-    const auto hex = [](char c) {
-      return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                            : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                                   : -1;
-    };
-    if (Link[i] == '%' && i + 2 < Link.size() + 0 && hex(Link[i + 1]) >= 0 && hex(Link[i + 2]) >= 0) {
-      out += static_cast<char>(hex(Link[i + 1]) * 16 + hex(Link[i + 2]));
-      i += 2;
-    } else {
-      out += Link[i];
-    }
-  }
-  return out;
-}
-
 // The text of the page's <title>, its references decoded and its blanks
 // run together.
 std::string TitleOfPage(std::string_view Html) {
@@ -94,15 +75,20 @@ void TOutputWriters::Begin(const TURLListMan& Table) {
       if (Table.Item(i).State == TURLState::Done) archive_->AddReused(Table.Item(i).EntryURL);
 }
 
-void TOutputWriters::Discard() { archive_.reset(); }
+// The archive object stays until the writers go (after the job's
+// downloads): a download still running may hold it as its recorder.
+void TOutputWriters::Discard() {
+  if (archive_) archive_->Abandon();
+}
 
 std::vector<std::string> TOutputWriters::FinishInPlace(const TURLListMan& Table) {
   std::vector<std::string> failures;
-  std::string title = pageTitle_;
-  if (const auto page = Table.PageEntry(); (title.empty() || title == pageUrl_) && page)
+  // The command line knows no title but the address: the saved page's own
+  // title, if any, names the outputs then.
+  std::string title = pageTitle_ == pageUrl_ ? std::string() : pageTitle_;
+  if (const auto page = Table.PageEntry(); title.empty() && page)
     if (const auto saved = ReadFileNoFollow(folder_ + Table.Item(*page).LocalName))
       title = TitleOfPage(*saved);
-  if (title.empty()) title = pageTitle_;
   stem_ = OutputStem(title, Table);
   std::string why;
   if (outputs_.SingleFile) {
@@ -112,7 +98,10 @@ std::vector<std::string> TOutputWriters::FinishInPlace(const TURLListMan& Table)
   }
   if (outputs_.WebArchive) {
     if (archive_) {
-      archive_->AddPage(pageUrl_, title);
+      // Under the address the archive recorded it at.
+      const auto page = Table.PageEntry();
+      const std::string address = page ? Table.Item(*page).EntryURL : pageUrl_;
+      archive_->AddPage(address, title.empty() ? address : title);
       for (std::size_t i = 0; i < Table.Count(); ++i) {
         const TURLEntry& entry = Table.Item(i);
         if (!Table.IsNavigation(i) || Table.PageEntry() == i) continue;
@@ -131,10 +120,10 @@ std::vector<std::string> TOutputWriters::FinishInPlace(const TURLListMan& Table)
 }
 
 std::string TOutputWriters::FinishArchive() {
-  if (!archive_) return {};
+  if (!archive_ || packed_) return {};
+  packed_ = true;
   std::string why;
   archiveWritten_ = archive_->Finish(ArchivePath(), why);
-  archive_.reset();
   return archiveWritten_ ? std::string() : ArchivePath() + " (the web archive): " + why;
 }
 
@@ -145,11 +134,11 @@ bool TOutputWriters::WriteSingleFileCopy(const TURLListMan& Table, std::string& 
     return false;
   }
   const auto lookup = [&](std::string_view Link) -> std::optional<TSavedFile> {
-    const std::optional<std::size_t> index = Table.FindByLocalName(Unescape(Link));
+    const std::optional<std::size_t> index = Table.FindByLocalName(DecodePercent(Link));
     if (!index) return std::nullopt;
     const TURLEntry& entry = Table.Item(*index);
     TSavedFile file;
-    file.WebAddress = entry.ActualURL.empty() ? entry.EntryURL : entry.ActualURL;
+    file.WebAddress = WithoutCredentials(entry.ActualURL.empty() ? entry.EntryURL : entry.ActualURL);
     if (entry.State == TURLState::Done && !Table.IsNavigation(*index)) {
       file.Path = folder_ + entry.LocalName;
       file.Type = TypeOfFileName(entry.LocalName);

@@ -48,7 +48,7 @@ class TOutputWriters {
   // each output that has failed.
   std::vector<std::string> FinishInPlace(const TURLListMan& Table);
   // The archive is still to be packed (by FinishArchive).
-  bool ArchivePending() const { return archive_ != nullptr; }
+  bool ArchivePending() const { return archive_ && outputs_.WebArchive && !packed_; }
   // Waits for the archive's records and packs them into its WACZ file: a
   // while for a large job, so a job calls it on a thread of its own.
   // Returns the failure line, or nothing.
@@ -70,6 +70,7 @@ class TOutputWriters {
   std::string archiveFailure_;
   bool singleFileWritten_ = false;
   bool archiveWritten_ = false;
+  bool packed_ = false;  // FinishArchive has run
 };
 
 }  // namespace leafstash

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/link_rewriter.h"
+#include "html/byte_search.h"
 #include "html/page_refs.h"
 #include "html/tag_reader.h"
 #include "html/text_utils.h"
@@ -63,14 +64,18 @@ class TFileOut final : public TOut {
   std::string error_;
 };
 
-// An attribute value in double quotes: "&" and the quote as references.
+// An attribute value in quotes of either kind: "&" and both quotes as
+// references.
 class TAttributeOut final : public TOut {
  public:
   explicit TAttributeOut(TOut& Inner) : inner_(Inner) {}
   void Put(std::string_view Bytes) override {
     std::size_t from = 0;
     for (std::size_t i = 0; i < Bytes.size(); ++i) {
-      const char* reference = Bytes[i] == '&' ? "&amp;" : Bytes[i] == '"' ? "&quot;" : nullptr;
+      const char* reference = Bytes[i] == '&'    ? "&amp;"
+                              : Bytes[i] == '"'  ? "&quot;"
+                              : Bytes[i] == '\'' ? "&#39;"
+                                                 : nullptr;
       if (!reference) continue;
       inner_.Put(Bytes.substr(from, i - from));
       inner_.Put(reference);
@@ -192,6 +197,28 @@ struct TReplacement {
   std::function<void(TOut&)> Write;
 };
 
+// Where an @import rule stands around its address, and the media it names.
+struct TImportRule {
+  std::size_t Start = 0;
+  std::size_t End = 0;  // after its ";"
+  std::string Media;
+};
+
+std::optional<TImportRule> ImportRuleAt(std::string_view Text, const TResourceRef& Ref) {
+  std::size_t start = Text.rfind('@', Ref.Offset);
+  if (start == std::string_view::npos || !SameTextAscii(Text.substr(start, 7), "@import"))
+    return std::nullopt;
+  std::size_t end = Ref.Offset + Ref.Length;
+  while (end < Text.size() && Text[end] != ';' && Text[end] != '}') ++end;
+  // After the address: its closing quote or parenthesis, then the media.
+  std::string_view tail = Text.substr(Ref.Offset + Ref.Length, end - Ref.Offset - Ref.Length);
+  while (!tail.empty() && (tail.front() == '"' || tail.front() == '\'' || tail.front() == ')' ||
+                           IsMarkupSpace(tail.front())))
+    tail.remove_prefix(1);
+  if (end < Text.size() && Text[end] == ';') ++end;
+  return TImportRule{start, end, std::string(TrimView(tail))};
+}
+
 class TSingleFileWriter {
  public:
   TSingleFileWriter(const TSavedFileLookup& Lookup, std::uint64_t Limit)
@@ -212,173 +239,260 @@ class TSingleFileWriter {
     const std::vector<TResourceRef> refs = ScanPageRefs(Text);
     const std::vector<TTag> tags = TagsOf(Text);
     std::vector<TReplacement> edits;
+    std::vector<std::size_t> hoisted;  // style elements whose imports are hoisted
     for (const TResourceRef& ref : refs) {
-      switch (ref.Role) {
-        case TRefRole::Base:
-        case TRefRole::Integrity:
-          continue;
-        case TRefRole::SrcDoc: {
-          if (Depth >= kMaxDepth) continue;
-          const bool quoted = ref.Offset > 0 && Text[ref.Offset - 1] == '"';
-          std::string inner = ref.Url;
-          edits.push_back({ref.Offset, ref.Length, [this, inner, quoted, Depth](TOut& Out) {
-                             if (!quoted) Out.Put("\"");
-                             TAttributeOut attribute(Out);
-                             Html(inner, attribute, Depth + 1);
-                             if (!quoted) Out.Put("\"");
-                           }});
-          continue;
+      if (ref.Role == TRefRole::Base || ref.Role == TRefRole::Integrity) continue;
+      if (ref.Role == TRefRole::SrcDoc) {
+        if (Depth >= kMaxDepth) continue;
+        const char before = ref.Offset > 0 ? Text[ref.Offset - 1] : ' ';
+        const bool quoted = before == '"' || before == '\'';
+        std::string inner = ref.Url;
+        edits.push_back({ref.Offset, ref.Length, [this, inner, quoted, Depth](TOut& Out) {
+                           if (!quoted) Out.Put("\"");
+                           TAttributeOut attribute(Out);
+                           Html(inner, attribute, Depth + 1);
+                           if (!quoted) Out.Put("\"");
+                         }});
+        continue;
+      }
+      if (ref.Role == TRefRole::StyleSheet && ref.Context == TRefContext::Css && Depth < kMaxDepth) {
+        if (const auto rule = ImportRuleAt(Text, ref)) {
+          // An @import in a style element: the imports that stay on the
+          // web go to the top of the element, the sheets from the folder
+          // in place of their rules.
+          auto style = std::upper_bound(tags.begin(), tags.end(), ref.Offset,
+                                        [](std::size_t O, const TTag& T) { return O < T.Start; });
+          if (style != tags.begin() && (--style)->Name == "style") {
+            if (std::find(hoisted.begin(), hoisted.end(), style->End) == hoisted.end()) {
+              hoisted.push_back(style->End);
+              const std::string block(
+                  Text.substr(style->End, RawTextEnd(Text, "style", style->End) - style->End));
+              edits.push_back({style->End, 0, [this, block, Depth](TOut& Out) {
+                                 for (const std::string& import : RemoteImports(block, Depth))
+                                   Out.Put(import);
+                               }});
+            }
+            const std::optional<TSavedFile> file =
+                HasUrlScheme(ref.Url) ? std::nullopt : lookup_(StripFragment(ref.Url));
+            if (file && Inlined(*file))
+              edits.push_back(ImportedInPlace(*rule, file->Path, Depth));
+            else
+              edits.push_back({rule->Start, rule->End - rule->Start, [](TOut&) {}});
+            continue;
+          }
         }
-        default:
-          break;
+      }
+      if (HasUrlScheme(ref.Url)) {  // a web address already, or data:
+        Bare(ref, edits);
+        continue;
       }
       const std::optional<TSavedFile> file = lookup_(StripFragment(ref.Url));
-      if (!file || HasUrlScheme(ref.Url)) continue;  // already a web address, or not a file
-      const std::string fragment = GetFragment(ref.Url);
-      const bool inline_ = !file->Path.empty() && FitsLimit(file->Path) &&
-                           ref.Role != TRefRole::Anchor && ref.Role != TRefRole::Reference;
-      if (!inline_) {
-        const std::string link = LinkForContext(AddressAsLink(file->WebAddress + fragment), ref.Context);
-        edits.push_back({ref.Offset, ref.Length, [link](TOut& Out) { Out.Put(link); }});
+      if (!file) continue;
+      const std::string web = WebLink(*file, ref);
+      if (!Inlined(*file) || ref.Role == TRefRole::Anchor || ref.Role == TRefRole::Reference) {
+        edits.push_back({ref.Offset, ref.Length, [web](TOut& Out) { Out.Put(web); }});
         continue;
       }
       const TTag* tag = ref.Context == TRefContext::HtmlAttribute ? TagAt(tags, ref.Offset) : nullptr;
       if (ref.Role == TRefRole::Frame && tag && Depth < kMaxDepth) {
-        if (const TTagAttribute* a = AttributeAt(*tag, ref.Offset); a && tag->Name == "iframe") {
-          // srcdoc wins over src: the frame's page goes into the attribute.
+        const TTagAttribute* a = AttributeAt(*tag, ref.Offset);
+        if (a && tag->Name == "iframe") {
+          if (tag->Attribute("srcdoc")) {  // its own srcdoc wins over src
+            edits.push_back({ref.Offset, ref.Length, [web](TOut& Out) { Out.Put(web); }});
+            continue;
+          }
+          // The frame's page goes into the attribute that wins over src.
           const std::string path = file->Path;
-          edits.push_back({a->Lead, a->End - a->Lead, [this, path, Depth](TOut& Out) {
+          const std::string webAttribute = " src=\"" + web + "\"";
+          edits.push_back({a->Lead, a->End - a->Lead, [this, path, webAttribute, Depth](TOut& Out) {
+                             const std::optional<std::string> page = ReadFileNoFollow(path);
+                             if (!page) return Out.Put(webAttribute);
                              Out.Put(" srcdoc=\"");
                              TAttributeOut attribute(Out);
-                             std::string ignored;
-                             Page(path, attribute, Depth + 1, ignored);
+                             Html(*page, attribute, Depth + 1);
                              Out.Put("\"");
                            }});
           continue;
         }
-        const std::string path = file->Path;  // <frame> and others: a data: page
-        edits.push_back({ref.Offset, ref.Length, [this, path, Depth](TOut& Out) {
+        const std::string path = file->Path;  // <frame> has no srcdoc: a data: page
+        edits.push_back({ref.Offset, ref.Length, [this, path, web, Depth](TOut& Out) {
+                           const std::optional<std::string> page = ReadFileNoFollow(path);
+                           if (!page) return Out.Put(web);
                            Out.Put("data:text/html;base64,");
                            TBase64Out base64(Out);
-                           std::string ignored;
-                           Page(path, base64, Depth + 1, ignored);
+                           Html(*page, base64, Depth + 1);
                            base64.Close();
                          }});
         continue;
       }
-      if (ref.Role == TRefRole::StyleSheet && tag && tag->Name == "link" && Depth < kMaxDepth) {
-        const TTagAttribute* rel = tag->Attribute("rel");
-        if (rel && LowerCopy(rel->Value(Text)).find("stylesheet") != std::string::npos) {
-          const TTagAttribute* media = tag->Attribute("media");
-          const std::string mediaText = media ? std::string(media->Value(Text)) : "";
-          const std::string path = file->Path;
-          edits.push_back({tag->Start, tag->End - tag->Start,
-                           [this, path, mediaText, Depth](TOut& Out) {
-                             Out.Put("<style");
-                             if (!mediaText.empty()) {
-                               Out.Put(" media=\"");
-                               TAttributeOut(Out).Put(mediaText);
-                               Out.Put("\"");
-                             }
-                             Out.Put(">");
-                             Sheet(path, Out, Depth + 1);
-                             Out.Put("</style>");
-                           }});
+      if (ref.Role == TRefRole::StyleSheet && Depth < kMaxDepth) {
+        if (tag && tag->Name == "link") {
+          edits.push_back(LinkedSheet(Text, *tag, ref, *file, web, Depth));
           continue;
         }
       }
-      if (ref.Role == TRefRole::StyleSheet && ref.Context == TRefContext::Css &&
-          Depth < kMaxDepth) {
-        if (auto edit = ImportInPlace(Text, ref, file->Path, Depth)) {
-          edits.push_back(std::move(*edit));
-          continue;
-        }
-      }
-      edits.push_back({ref.Offset, ref.Length, DataAddress(*file)});
+      edits.push_back({ref.Offset, ref.Length, DataAddress(*file, web)});
     }
     Apply(Text, std::move(edits), Out, false);
   }
 
-  // A style sheet's text with its files taken in and its imports in place,
-  // as the text of a <style> element.
-  void Sheet(const std::string& Path, TOut& Out, int Depth) {
-    const std::optional<std::string> text = ReadFileNoFollow(Path);
-    if (!text) return;
-    std::vector<TResourceRef> refs;
-    ScanCssRefs(*text, 0, TRefContext::Css, 0, refs);
-    std::vector<TReplacement> edits;
-    for (const TResourceRef& ref : refs) {
-      const std::optional<TSavedFile> file = lookup_(StripFragment(ref.Url));
-      if (!file || HasUrlScheme(ref.Url)) continue;
-      if (file->Path.empty() || !FitsLimit(file->Path)) {
-        const std::string link = LinkForContext(AddressAsLink(file->WebAddress + GetFragment(ref.Url)), ref.Context);
-        edits.push_back({ref.Offset, ref.Length, [link](TOut& Out) { Out.Put(link); }});
-        continue;
-      }
-      if (ref.Role == TRefRole::StyleSheet && Depth < kMaxDepth) {
-        if (auto edit = ImportInPlace(*text, ref, file->Path, Depth)) {
-          edits.push_back(std::move(*edit));
-          continue;
-        }
-      }
-      edits.push_back({ref.Offset, ref.Length, DataAddress(*file)});
-    }
-    Apply(*text, std::move(edits), Out, true);
-  }
-
  private:
-  bool FitsLimit(const std::string& Path) const {
+  bool Inlined(const TSavedFile& File) const {
     struct stat st {};
-    return ::stat(Path.c_str(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) <= limit_;
+    return !File.Path.empty() && ::stat(File.Path.c_str(), &st) == 0 &&
+           static_cast<std::uint64_t>(st.st_size) <= limit_;
   }
 
-  // The file as a data: address, written as it is read.
-  std::function<void(TOut&)> DataAddress(const TSavedFile& File) {
-    return [File](TOut& Out) {
+  // A web address with a user name and password in it is written without
+  // them: the copy is made to be passed on.
+  static void Bare(const TResourceRef& Ref, std::vector<TReplacement>& Edits) {
+    const std::string bare = WithoutCredentials(Ref.Url);
+    if (bare == Ref.Url) return;
+    const std::string link = LinkForContext(AddressAsLink(bare), Ref.Context);
+    Edits.push_back({Ref.Offset, Ref.Length, [link](TOut& Out) { Out.Put(link); }});
+  }
+
+  // The file's web address as the reference's place needs it written.
+  static std::string WebLink(const TSavedFile& File, const TResourceRef& Ref) {
+    return LinkForContext(AddressAsLink(File.WebAddress + GetFragment(Ref.Url)), Ref.Context);
+  }
+
+  // The file as a data: address, written as it is read; its web address
+  // when it cannot be read.
+  static std::function<void(TOut&)> DataAddress(const TSavedFile& File, const std::string& Web) {
+    return [File, Web](TOut& Out) {
+      const int fd = ::open(File.Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      if (fd < 0) return Out.Put(Web);
       Out.Put("data:" + File.Type + ";base64,");
       TBase64Out base64(Out);
-      const int fd = ::open(File.Path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-      if (fd >= 0) {
-        std::vector<char> block(192u << 10);
-        for (;;) {
-          const ssize_t got = ::read(fd, block.data(), block.size());
-          if (got < 0 && errno == EINTR) continue;
-          if (got <= 0) break;
-          base64.Put(std::string_view(block.data(), static_cast<std::size_t>(got)));
-        }
-        ::close(fd);
+      std::vector<char> block(192u << 10);
+      for (;;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        base64.Put(std::string_view(block.data(), static_cast<std::size_t>(got)));
       }
+      ::close(fd);
       base64.Close();
     };
   }
 
-  // The @import rule around Ref replaced by the imported sheet (inside
-  // @media when the rule names media); nothing when the rule cannot be
-  // told apart.
-  std::optional<TReplacement> ImportInPlace(std::string_view Text, const TResourceRef& Ref,
-                                            const std::string& Path, int Depth) {
-    const std::size_t searchFrom = Ref.Offset > 300 ? Ref.Offset - 300 : 0;
-    std::size_t start = std::string_view::npos;
-    for (std::size_t at = searchFrom; at < Ref.Offset; ++at)
-      if (Text.compare(at, 7, "@import") == 0 || Text.compare(at, 7, "@IMPORT") == 0) start = at;
-    if (start == std::string_view::npos) return std::nullopt;
-    std::size_t end = Ref.Offset + Ref.Length;
-    while (end < Text.size() && Text[end] != ';' && Text[end] != '\n') ++end;
-    // Whatever stands after the address: a closing quote or parenthesis,
-    // then the media list.
-    std::string_view tail = Text.substr(Ref.Offset + Ref.Length, end - Ref.Offset - Ref.Length);
-    while (!tail.empty() && (tail.front() == '"' || tail.front() == '\'' || tail.front() == ')' ||
-                             IsMarkupSpace(tail.front())))
-      tail.remove_prefix(1);
-    const std::string media(TrimView(tail));
-    if (end < Text.size() && Text[end] == ';') ++end;
-    return TReplacement{start, end - start, [this, Path, media, Depth](TOut& Out) {
-                          const bool wrap = !media.empty() && media.rfind("layer", 0) != 0 &&
-                                            media.rfind("supports", 0) != 0;
-                          if (wrap) Out.Put("@media " + media + " {\n");
-                          Sheet(Path, Out, Depth + 1);
-                          if (wrap) Out.Put("\n}");
-                        }};
+  // A <link> to a saved sheet: a plain style sheet becomes a <style>
+  // element; an alternate one, or one only preloaded, keeps its element
+  // with the sheet as a data: address.
+  TReplacement LinkedSheet(std::string_view Text, const TTag& Tag, const TResourceRef& Ref,
+                           const TSavedFile& File, const std::string& Web, int Depth) {
+    const TTagAttribute* rel = Tag.Attribute("rel");
+    const std::string tokens = rel ? " " + LowerCopy(rel->Value(Text)) + " " : "";
+    const bool plain = tokens.find(" stylesheet ") != std::string::npos &&
+                       tokens.find(" alternate ") == std::string::npos && !Tag.Attribute("disabled");
+    const std::string path = File.Path;
+    if (!plain) {
+      return {Ref.Offset, Ref.Length, [this, path, Web, Depth](TOut& Out) {
+                const std::optional<std::string> css = ReadFileNoFollow(path);
+                if (!css) return Out.Put(Web);
+                Out.Put("data:text/css;base64,");
+                TBase64Out base64(Out);
+                for (const std::string& import : RemoteImports(*css, Depth + 1)) base64.Put(import);
+                Css(*css, base64, Depth + 1, false);
+                base64.Close();
+              }};
+    }
+    std::string open = "<style";
+    for (const char* name : {"media", "title", "id", "nonce"})
+      if (const TTagAttribute* a = Tag.Attribute(name)) {
+        std::string value;
+        struct TCollect final : TOut {
+          std::string& S;
+          explicit TCollect(std::string& Into) : S(Into) {}
+          void Put(std::string_view B) override { S.append(B); }
+        } collect(value);
+        TAttributeOut(collect).Put(a->Value(Text));
+        open += std::string(" ") + name + "=\"" + value + "\"";
+      }
+    open += ">";
+    const std::string original(Text.substr(Tag.Start, Tag.End - Tag.Start));
+    return {Tag.Start, Tag.End - Tag.Start, [this, path, open, original, Depth](TOut& Out) {
+              const std::optional<std::string> css = ReadFileNoFollow(path);
+              if (!css) return Out.Put(original);
+              Out.Put(open);
+              for (const std::string& import : RemoteImports(*css, Depth + 1)) Out.Put(import);
+              Css(*css, Out, Depth + 1, true);
+              Out.Put("</style>");
+            }};
+  }
+
+  // The @import rules, through the sheets imported from the folder, whose
+  // sheets stay on the web: they must stand before every other rule of
+  // the element the sheets end up in, or browsers ignore them.
+  std::vector<std::string> RemoteImports(std::string_view Css, int Depth) {
+    std::vector<std::string> imports;
+    std::vector<TResourceRef> refs;
+    ScanCssRefs(Css, 0, TRefContext::Css, 0, refs);
+    for (const TResourceRef& ref : refs) {
+      if (ref.Role != TRefRole::StyleSheet) continue;
+      const auto rule = ImportRuleAt(Css, ref);
+      if (!rule) continue;
+      const std::optional<TSavedFile> file =
+          HasUrlScheme(ref.Url) ? std::nullopt : lookup_(StripFragment(ref.Url));
+      if (file && Inlined(*file) && Depth < kMaxDepth) {
+        if (const std::optional<std::string> inner = ReadFileNoFollow(file->Path)) {
+          for (std::string& import : RemoteImports(*inner, Depth + 1))
+            imports.push_back(std::move(import));
+          continue;
+        }
+      }
+      const std::string address = file ? WebLink(*file, ref) : ref.Url;
+      imports.push_back("@import url(\"" + address + "\")" +
+                        (rule->Media.empty() ? "" : " " + rule->Media) + ";\n");
+    }
+    return imports;
+  }
+
+  // The @import rule replaced by the body of the sheet it imports from the
+  // folder (inside @media when it names media), or by nothing when that
+  // sheet stays on the web: its rule is among the hoisted ones.
+  TReplacement ImportedInPlace(const TImportRule& Rule, const std::string& Path, int Depth) {
+    const std::string media = Rule.Media;
+    return {Rule.Start, Rule.End - Rule.Start, [this, Path, media, Depth](TOut& Out) {
+              const std::optional<std::string> css = ReadFileNoFollow(Path);
+              if (!css) return;
+              const bool wrap = !media.empty() && media.rfind("layer", 0) != 0 &&
+                                media.rfind("supports", 0) != 0;
+              if (wrap) Out.Put("@media " + media + " {\n");
+              Css(*css, Out, Depth + 1, true);
+              if (wrap) Out.Put("\n}");
+            }};
+  }
+
+  // A sheet's text without its @import rules (their sheets are in place
+  // or hoisted), its files taken in. InStyle: it ends up inside a <style>
+  // element, which no text in it may end early.
+  void Css(std::string_view Text, TOut& Out, int Depth, bool InStyle) {
+    std::vector<TResourceRef> refs;
+    ScanCssRefs(Text, 0, TRefContext::Css, 0, refs);
+    std::vector<TReplacement> edits;
+    for (const TResourceRef& ref : refs) {
+      const bool local = !HasUrlScheme(ref.Url);
+      const std::optional<TSavedFile> file = local ? lookup_(StripFragment(ref.Url)) : std::nullopt;
+      if (ref.Role == TRefRole::StyleSheet) {
+        if (const auto rule = ImportRuleAt(Text, ref)) {
+          if (file && Inlined(*file) && Depth < kMaxDepth)
+            edits.push_back(ImportedInPlace(*rule, file->Path, Depth));
+          else
+            edits.push_back({rule->Start, rule->End - rule->Start, [](TOut&) {}});
+          continue;
+        }
+      }
+      if (!local) Bare(ref, edits);
+      if (!file) continue;
+      const std::string web = WebLink(*file, ref);
+      if (!Inlined(*file))
+        edits.push_back({ref.Offset, ref.Length, [web](TOut& Out) { Out.Put(web); }});
+      else
+        edits.push_back({ref.Offset, ref.Length, DataAddress(*file, web)});
+    }
+    Apply(Text, std::move(edits), Out, InStyle);
   }
 
   // Text with the replacements made; in a style element no text may end
@@ -389,7 +503,7 @@ class TSingleFileWriter {
     std::size_t at = 0;
     const auto text = [&](std::string_view Part) {
       if (!InStyle) return Out.Put(Part);
-      for (std::size_t close; (close = FindNoCase(Part, "</style")) != std::string_view::npos;) {
+      for (std::size_t close; (close = FindCaseless(Part, "</STYLE")) != std::string_view::npos;) {
         Out.Put(Part.substr(0, close + 1));
         Out.Put("\\");
         Part.remove_prefix(close + 1);
@@ -403,12 +517,6 @@ class TSingleFileWriter {
       at = edit.Offset + edit.Length;
     }
     text(Text.substr(std::min(at, Text.size())));
-  }
-
-  static std::size_t FindNoCase(std::string_view Text, std::string_view Lower) {
-    for (std::size_t i = 0; i + Lower.size() <= Text.size(); ++i)
-      if (SameTextAscii(Text.substr(i, Lower.size()), Lower)) return i;
-    return std::string_view::npos;
   }
 
   const TSavedFileLookup& lookup_;

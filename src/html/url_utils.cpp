@@ -346,6 +346,16 @@ std::string DecodePercent(std::string_view Text, bool OnlyNonAscii) {
   return out;
 }
 
+std::string WithoutCredentials(std::string_view Url) {
+  const std::size_t scheme = Url.find("://");
+  if (scheme == std::string_view::npos) return std::string(Url);
+  const std::size_t start = scheme + 3;
+  const std::size_t end = std::min(Url.find_first_of("/?#", start), Url.size());
+  const std::size_t at = Url.substr(start, end - start).rfind('@');
+  if (at == std::string_view::npos) return std::string(Url);
+  return std::string(Url.substr(0, start)) + std::string(Url.substr(start + at + 1));
+}
+
 bool IsNotMailto(std::string_view Url) { return !ContainsNoCase(Url, "mailto:"); }
 
 bool IsNotScript(std::string_view Url) { return !ContainsNoCase(Url, "script:"); }

@@ -85,6 +85,11 @@ std::string EncodeAddress(std::string_view Address);
 // included, as written.
 std::string DecodePercent(std::string_view Text, bool OnlyNonAscii = false);
 
+// The address without the user name and password its authority may carry
+// ("http://ann:pw@host/" becomes "http://host/"): what is written where
+// others read it.
+std::string WithoutCredentials(std::string_view Url);
+
 bool IsNotMailto(std::string_view Url);
 bool IsNotScript(std::string_view Url);
 bool IsHttpUrl(std::string_view Url);

@@ -25,22 +25,24 @@ const types = {
   html: 'text/html; charset=utf-8', css: 'text/css', js: 'text/javascript', mjs: 'text/javascript',
   png: 'image/png', gif: 'image/gif', webp: 'image/webp', avif: 'image/avif', svg: 'image/svg+xml',
   ico: 'image/x-icon', woff2: 'font/woff2', eot: 'application/vnd.ms-fontobject', vtt: 'text/vtt',
-  webm: 'video/webm', mp4: 'video/mp4', ogg: 'audio/ogg', mp3: 'audio/mpeg',
+  webm: 'video/webm', mp4: 'video/mp4', ogg: 'audio/ogg', mp3: 'audio/mpeg', ttf: 'font/ttf',
 };
 
 const typeOf = (name) => types[path.extname(name).slice(1).toLowerCase()] ?? 'application/octet-stream';
 
 // The integrity value of a fixture file as the server sends it.
-const integrityOf = (file) =>
-  'sha384-' + crypto.createHash('sha384').update(fs.readFileSync(path.join(siteRoot, file))).digest('base64');
+const integrityOf = (root, file) =>
+  'sha384-' + crypto.createHash('sha384').update(fs.readFileSync(path.join(root, file))).digest('base64');
 
-// Serves the fixture folder on 127.0.0.1: files by their decoded path (so a
-// raw UTF-8 name in a page arrives percent-encoded and still matches), the
-// query ignored; pages get the origin and the integrity values of their
-// files filled in. A few addresses answer from code: a picture without an
-// extension, a redirection, a server error. Every request's path and query
-// is listed in `requests`.
-export async function startOfflineSite() {
+// Serves the fixture folder Root (the offline pages unless told) on
+// 127.0.0.1: files by their decoded path (so a raw UTF-8 name in a page
+// arrives percent-encoded and still matches), the query ignored; pages get
+// the origin and the integrity values of their files filled in. A few
+// addresses answer from code: a picture without an extension, a
+// redirection, a server error; and whatever Answer({ pathname, request,
+// send }) answers before the files are looked at (it returns true then).
+// Every request's path and query is listed in `requests`.
+export async function startOfflineSite({ root = siteRoot, answer } = {}) {
   const requests = [];
   let origin;
   const server = http.createServer((request, response) => {
@@ -50,6 +52,7 @@ export async function startOfflineSite() {
       response.writeHead(status, { 'Content-Type': type, 'Cache-Control': 'no-store', ...more });
       response.end(body);
     };
+    if (answer?.({ pathname, request, send })) return;
     if (pathname === '/pic') return send(200, fs.readFileSync(path.join(siteRoot, 'img/extless.png')), 'image/png');
     if (pathname === '/go/logo') return send(302, 'moved', 'text/plain', { Location: '/img/logo.png' });
     if (pathname === '/error.css') return send(500, 'server error');
@@ -59,14 +62,14 @@ export async function startOfflineSite() {
     } catch {
       return send(400, 'bad address');
     }
-    const file = path.join(siteRoot, name);
-    if (!file.startsWith(siteRoot + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
+    const file = path.join(root, name);
+    if (!file.startsWith(root + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
       return send(404, 'not here');
     }
     let body = fs.readFileSync(file);
     if (file.endsWith('.html')) {
       body = body.toString('utf8').replaceAll('{{ORIGIN}}', origin)
-        .replace(/\{\{SRI:([^}]+)\}\}/g, (_, f) => integrityOf(f));
+        .replace(/\{\{SRI:([^}]+)\}\}/g, (_, f) => integrityOf(root, f));
     }
     send(200, body, typeOf(file));
   });
@@ -125,26 +128,32 @@ async function picturesInFrame() {
   return images;
 }
 
+// Chromium as the offline check opens copies in.
+export const launchChromium = () => chromium.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  // Any file of the copy may read any other: module scripts, fonts, tracks
+  // and external SVG sprites otherwise fail from file:// by origin rules
+  // whoever saved the page, and only what the copy lacks should count.
+  args: ['--allow-file-access-from-files'],
+});
+
 // Opens Folder/File from file:// with the network cut off and
 // reports: how many distinct files loaded (the page aside), the file://
 // requests that failed (references to files that are not there), the
 // requests that tried to leave the folder, the pictures that decoded and
 // those that did not (with their addresses), and the messages of sheets and
 // scripts the browser loaded but refused to use (a wrong integrity value, a
-// cross-origin check).
-export async function checkOffline(folder, file, { settleMs = 300 } = {}) {
-  const browser = await chromium.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    // Any file of the copy may read any other: module scripts, fonts, tracks
-    // and external SVG sprites otherwise fail from file:// by origin rules
-    // whoever saved the page, and only what the copy lacks should count.
-    args: ['--allow-file-access-from-files'],
-  });
+// cross-origin check). In Browser when given (else a Chromium of its own),
+// at Viewport; with `screenshot`, a picture of the whole page as `shot`;
+// with Look, what it returns in each frame as `looked`.
+export async function checkOffline(folder, file, { settleMs = 300, browser: shared, viewport, screenshot, look } = {}) {
+  const browser = shared ?? await launchChromium();
+  let context;
   try {
     // The network is cut off by emulation rather than by routing requests
     // to abort: intercepted file:// responses lose what Chromium needs to
     // decode some pictures (icons), which would count against the copy.
-    const context = await browser.newContext({ offline: true });
+    context = await browser.newContext({ offline: true, ...(viewport ? { viewport } : {}) });
     const network = new Set();
     const failed = new Set();
     const loaded = new Set();
@@ -172,8 +181,11 @@ export async function checkOffline(folder, file, { settleMs = 300 } = {}) {
       images.broken.push(...seen?.broken ?? []);
     }
     loaded.delete(address);
-    return { loaded: loaded.size, failed: [...failed], network: [...network], images, blocked };
+    const looked = look ? await Promise.all(page.frames().map((f) => f.evaluate(look))) : undefined;
+    const shot = screenshot ? await page.screenshot({ fullPage: true }) : undefined;
+    return { loaded: loaded.size, failed: [...failed], network: [...network], images, blocked, looked, shot };
   } finally {
-    await browser.close();
+    await context?.close();
+    if (!shared) await browser.close();
   }
 }

@@ -51,7 +51,23 @@ class JobOutputsTest : public test::DriverSuite<JobOutputsTest> {
     s.Get("/p/big.png", [](const Request&, Response& r) {
       r.set_content(std::string(4096, 'z'), "image/png");
     });
-    s.Get("/r1", [](const Request&, Response& r) { r.set_redirect("/r2", 301); });
+    s.Get("/r1", [](const Request&, Response& r) {
+      r.set_redirect("/r2", 301);
+      r.set_content("moved", "text/plain");
+    });
+    s.Get("/missing.png", [](const Request&, Response& r) {
+      r.status = 404;
+      r.set_content("not here", "text/plain");
+    });
+    s.Get("/tricky.html", [](const Request&, Response& r) {
+      r.set_content(
+          "<html><head><title>Tricky</title>"
+          "<link rel=\"alternate stylesheet\" title=\"Alt\" href=\"second.css\">"
+          "<style>@import \"second.css\"; @import \"http://elsewhere.invalid/far.css\";\n"
+          "p { color: red }</style></head>"
+          "<body><iframe srcdoc='<p title=\"x\">it&#39;s</p>'></iframe></body></html>",
+          "text/html");
+    });
     s.Get("/r2", [](const Request&, Response& r) { r.set_redirect("/p/b.png", 302); });
     s.Get("/f1.html", [](const Request&, Response& r) {
       r.set_content("<p title=\"a &amp; b\">one</p><iframe src=\"f2.html\"></iframe>", "text/html");
@@ -67,7 +83,12 @@ class JobOutputsTest : public test::DriverSuite<JobOutputsTest> {
       r.set_content("late", "image/png");
     });
     s.Get("/linked.html", [](const Request&, Response& r) {
-      r.set_content("<title>The linked page</title>", "text/html");
+      // In chunks: the archive keeps the body without them, and says so.
+      r.set_chunked_content_provider("text/html", [](size_t offset, httplib::DataSink& sink) {
+        if (offset > 0) return sink.done(), true;
+        const std::string page = "<title>The linked page</title>";
+        return sink.write(page.data(), page.size());
+      });
     });
   }
 
@@ -178,6 +199,14 @@ TEST_F(JobOutputsTest, TheArchiveRecordsEveryExchangeAsItCameWithoutTheCookies) 
       return found == responses.end() ? std::string() : found->second[0]->Block.substr(9, 3);
     };
     EXPECT_EQ(status("/r1"), "301");
+    // The bodies of a redirection and of a refusal, read for the record.
+    for (const auto& [path, body] : {std::pair{"/r1", "moved"}, {"/missing.png", "not here"}}) {
+      const test::WarcRecord& record = *responses[Url(path)][0];
+      const auto plain = test::Gunzip(record.Payload(), 0);  // compressed by the server
+      ASSERT_TRUE(plain) << path;
+      EXPECT_EQ(plain->first, body) << path;
+      EXPECT_EQ(record.Field("WARC-Truncated"), "") << path;
+    }
     EXPECT_EQ(status("/r2"), "302");
     EXPECT_EQ(status("/p/b.png"), "200");
     EXPECT_EQ(status("/missing.png"), "404");
@@ -189,6 +218,12 @@ TEST_F(JobOutputsTest, TheArchiveRecordsEveryExchangeAsItCameWithoutTheCookies) 
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->first, kSheet);
     EXPECT_EQ(responses[Url("/p/a.png")][0]->Payload(), kPicture);
+    const test::WarcRecord& chunked = *responses[Url("/linked.html")][0];
+    const auto page = test::Gunzip(chunked.Payload(), 0);  // compressed by the server
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->first, "<title>The linked page</title>");
+    EXPECT_NE(chunked.HttpHead().find("X-Archive-Orig-Transfer-Encoding: chunked\r\n"),
+              std::string::npos) << chunked.HttpHead();
 
     // The index finds each response at its record.
     std::size_t lines = 0;
@@ -196,6 +231,7 @@ TEST_F(JobOutputsTest, TheArchiveRecordsEveryExchangeAsItCameWithoutTheCookies) 
     std::string previous;
     for (std::string line; std::getline(index, line); ++lines) {
       EXPECT_LE(previous, line) << "the index is sorted";
+      EXPECT_EQ(line.rfind("1,0,0,127:" + std::to_string(server_->Port()) + ")/", 0), 0u) << line;
       previous = line;
       const auto fields = nlohmann::json::parse(line.substr(line.find('{')));
       const std::size_t offset = std::stoull(fields["offset"].get<std::string>());
@@ -340,6 +376,51 @@ TEST_F(JobOutputsTest, AnAbortedJobKeepsNeitherOutput) {
   EXPECT_FALSE(std::filesystem::exists(dest_.File("Garden journal.wacz")));
   EXPECT_FALSE(std::filesystem::exists(dest_.File("Garden journal.html")));
   EXPECT_TRUE(HiddenFiles().empty());
+}
+
+TEST_F(JobOutputsTest, TheOneFileCopyKeepsWhatBrowsersWouldOtherwiseDropOrMisread) {
+  TSaveRequest request = MakeRequest(true, false);
+  request.PageURL = Url("/tricky.html");
+  request.Links.clear();
+  const TJobOutcome outcome = Run(std::move(request));
+  ASSERT_EQ(outcome.SingleFilePath, dest_.File("Garden journal.html"));
+  std::ifstream in(outcome.SingleFilePath);
+  const std::string copy((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // An alternate sheet stays an alternate sheet, not one that applies.
+  EXPECT_NE(copy.find("<link rel=\"alternate stylesheet\" title=\"Alt\" href=\"data:text/css;base64,"),
+            std::string::npos) << copy;
+  // The import that stays on the web comes before every rule, or it would
+  // be ignored; the one from the folder is in place.
+  const std::size_t style = copy.find("<style>");
+  ASSERT_NE(style, std::string::npos) << copy;
+  EXPECT_EQ(copy.find("@import url(\"http://elsewhere.invalid/far.css\");", style), style + 7) << copy;
+  EXPECT_EQ(copy.find("@import \"second.css\""), std::string::npos);
+  EXPECT_LT(copy.find("@font-face", style), copy.find("p { color: red }", style));
+  // A srcdoc in single quotes reads back as it was.
+  std::string frame;
+  for (const auto& ref : ScanPageRefs(copy))
+    if (ref.Role == TRefRole::SrcDoc) frame = ref.Url;
+  EXPECT_EQ(frame, "<p title=\"x\">it's</p>");
+}
+
+TEST_F(JobOutputsTest, NoPasswordInTheAddressGoesIntoEitherOutput) {
+  TSaveRequest request = MakeRequest(true, true);
+  const std::string address = Url("/page.html");
+  request.PageURL = address.substr(0, 7) + "ann:secretpw@" + address.substr(7);
+  const TJobOutcome outcome = Run(std::move(request));
+  ASSERT_FALSE(outcome.ArchivePath.empty());
+  ASSERT_FALSE(outcome.SingleFilePath.empty());
+  const auto members = test::ReadZip(outcome.ArchivePath);
+  ASSERT_TRUE(members);
+  std::string everything;
+  for (const auto& [name, data] : *members) everything += data;
+  for (const auto& record : test::ReadWarc(members->at("archive/data.warc.gz")))
+    everything += record.Block + record.Field("WARC-Target-URI");
+  std::ifstream in(outcome.SingleFilePath);
+  everything.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::size_t leak = everything.find("secretpw");
+  EXPECT_EQ(leak, std::string::npos) << everything.substr(leak == std::string::npos ? 0 : leak - 200, 300);
+  EXPECT_NE(everything.find(address), std::string::npos);  // the address is there, bare
 }
 
 }  // namespace

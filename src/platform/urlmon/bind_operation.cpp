@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/urlmon/curl_engine.h"
+#include "platform/urlmon/exchange_drain.h"
 #include "html/text_utils.h"
 #include "platform/urlmon/url_text.h"
 
@@ -192,6 +193,14 @@ void BindOperation::TransferDropped() {
 }
 
 void BindOperation::RemoveTransfer() {
+  if (tap_ && easy_ && tapResponded_ && !transferDone_ && !aborted_ && body_.empty() &&
+      status_ >= 300 && contentLength_ <= TExchangeDrain::kMaxBytes) {
+    // A redirection followed or an answer turned down: the record of the
+    // exchange still gets the body the server sent, read on its own.
+    TExchangeDrain::Start(easy_, headerList_, std::move(tap_));
+    easy_ = nullptr;
+    headerList_ = nullptr;
+  }
   if (tap_) {
     const auto tap = std::move(tap_);
     tap->Ended(transferDone_ && transferResult_ == CURLE_OK);
@@ -388,7 +397,7 @@ void BindOperation::OpenTap(const std::string& RequestUrl) {
 
 int BindOperation::OnDebug(CURL*, curl_infotype Type, char* Data, std::size_t Size, void* Self) {
   auto* op = static_cast<BindOperation*>(Self);
-  if (Type != CURLINFO_HEADER_OUT || !op->tap_) return 0;
+  if (Type != CURLINFO_HEADER_OUT || !op->tap_ || op->aborted_) return 0;
   if (op->tapResponded_) {
     // curl asks again inside the same transfer (an authentication
     // handshake): the answer before is an exchange of its own.

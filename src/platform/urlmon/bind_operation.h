@@ -12,13 +12,14 @@
 #include <string>
 
 #include "platform/urlmon/bind_data.h"
+#include "platform/urlmon/curl_engine.h"
 #include "platform/urlmon/exchange_tap.h"
 #include "platform/urlmon/session_cookies.h"
 #include "platform/urlmon/urlmon.h"
 
 namespace leafstash {
 
-class BindOperation final : public IBinding, public IWinInetHttpInfo {
+class BindOperation final : public IBinding, public IWinInetHttpInfo, public TCurlTransfer {
  public:
   BindOperation(std::string Url, ComPtr<IBindStatusCallback> Callback);
 
@@ -43,8 +44,8 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo {
   static std::size_t LiveCount() { return live_; }
 
   // From the engine.
-  void TransferDone(CURLcode Result);
-  void TransferDropped();
+  void TransferDone(CURLcode Result) override;
+  void TransferDropped() override;
 
  private:
   enum class Phase { NotStarted, Transfer, Finished };

@@ -5,7 +5,6 @@
 #include <QSocketNotifier>
 #include <mutex>
 
-#include "platform/urlmon/bind_operation.h"
 
 namespace leafstash {
 
@@ -37,16 +36,18 @@ CurlEngine::CurlEngine() {
 }
 
 CurlEngine::~CurlEngine() {
-  for (auto& [easy, operation] : transfers_) {
-    curl_multi_remove_handle(multi_, easy);
-    operation->TransferDropped();
-  }
+  // An owner may go away when it is dropped: the list is let go of first.
+  const auto transfers = std::move(transfers_);
   transfers_.clear();
+  for (auto& [easy, owner] : transfers) {
+    curl_multi_remove_handle(multi_, easy);
+    owner->TransferDropped();
+  }
   curl_multi_cleanup(multi_);
 }
 
-void CurlEngine::AddTransfer(CURL* Easy, BindOperation* Operation) {
-  transfers_[Easy] = Operation;
+void CurlEngine::AddTransfer(CURL* Easy, TCurlTransfer* Owner) {
+  transfers_[Easy] = Owner;
   curl_multi_add_handle(multi_, Easy);
 }
 

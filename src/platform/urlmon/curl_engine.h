@@ -10,7 +10,14 @@
 
 namespace leafstash {
 
-class BindOperation;
+// Whoever owns an easy handle the engine runs: told when its transfer is
+// over, or when the engine goes away with it.
+class TCurlTransfer {
+ public:
+  virtual ~TCurlTransfer() = default;
+  virtual void TransferDone(CURLcode Result) = 0;
+  virtual void TransferDropped() = 0;
+};
 
 class CurlEngine : public QObject {
  public:
@@ -18,9 +25,11 @@ class CurlEngine : public QObject {
   static CurlEngine& Instance();
   ~CurlEngine() override;
 
-  // Starts and ends the transfer of an easy handle owned by Operation.
-  void AddTransfer(CURL* Easy, BindOperation* Operation);
+  // Starts and ends the transfer of an easy handle owned by Owner.
+  void AddTransfer(CURL* Easy, TCurlTransfer* Owner);
   void RemoveTransfer(CURL* Easy);
+  // The running transfer of Easy goes on for another owner.
+  void HandOver(CURL* Easy, TCurlTransfer* Owner) { transfers_[Easy] = Owner; }
 
  private:
   CurlEngine();
@@ -33,7 +42,7 @@ class CurlEngine : public QObject {
   struct Watch;
   CURLM* multi_ = nullptr;
   QTimer timer_;
-  std::unordered_map<CURL*, BindOperation*> transfers_;
+  std::unordered_map<CURL*, TCurlTransfer*> transfers_;
 };
 
 }  // namespace leafstash
