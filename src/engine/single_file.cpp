@@ -442,7 +442,9 @@ class TSingleFileWriter {
           continue;
         }
       }
-      const std::string address = file ? WebLink(*file, ref) : ref.Url;
+      const std::string address =
+          file ? WebLink(*file, ref)
+               : LinkForContext(AddressAsLink(WithoutCredentials(ref.Url)), TRefContext::Css);
       imports.push_back("@import url(\"" + address + "\")" +
                         (rule->Media.empty() ? "" : " " + rule->Media) + ";\n");
     }

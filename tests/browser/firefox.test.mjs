@@ -11,7 +11,7 @@ import http from 'node:http';
 
 import { pixelDifference } from './png.mjs';
 import { filesHolding, startShownSite } from './shown.mjs';
-import { extension, makeHome, readJobLog, savedFolder, startSite, waitFor } from './support.mjs';
+import { extension, makeHome, readJobLog, savedFolder, startSite, waitFor, listenOnLoopback } from './support.mjs';
 
 const firefox = process.env.FIREFOX ?? '/usr/bin/firefox-esr';
 const trigger = '#leafstash-selftest';
@@ -69,15 +69,7 @@ async function serveFolder(folder) {
     response.writeHead(200, { 'Content-Type': type });
     return response.end(fs.readFileSync(file));
   });
-  await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  return {
-    origin: `http://127.0.0.1:${server.address().port}`,
-    missing,
-    close: () => new Promise((done) => {
-      server.closeAllConnections();
-      server.close(done);
-    }),
-  };
+  return listenOnLoopback(server, { missing });
 }
 
 // Firefox on Url with Profile, until Done holds (or the time is up).

@@ -20,7 +20,7 @@ import { getSurt } from 'warcio';
 import { action, launch } from './chromium.mjs';
 import { checkOffline, launchChromium, run, startOfflineSite } from './offline.mjs';
 import { pixelDifference } from './png.mjs';
-import { fixtures, leafstash, makeHome, savedFolder, waitFor } from './support.mjs';
+import { fixtures, leafstash, makeHome, savedFolder, waitFor, listenOnLoopback } from './support.mjs';
 import { readCdxj, readWarc, readZip, sha1Base32, sha256 } from './wacz.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -499,15 +499,7 @@ async function startViewer(wacz, url) {
     missing.push(pathname);
     return send(404, Buffer.from('not here'), { 'Content-Type': 'text/plain' });
   });
-  await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  return {
-    origin: `http://127.0.0.1:${server.address().port}`,
-    missing,
-    close: () => new Promise((done) => {
-      server.closeAllConnections();
-      server.close(done);
-    }),
-  };
+  return listenOnLoopback(server, { missing });
 }
 
 test('ReplayWeb.page replays the archive with the site gone: the page, its pictures, its frames', async () => {

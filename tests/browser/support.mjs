@@ -50,6 +50,20 @@ function slowPage(count) {
 // The fixture site: `origin` serves the fixture files, `other` the
 // cross-origin frame. Requests are listed by path. The slow pages are held
 // back until the test calls release().
+// Starts Server on a free loopback port: its origin, Fields, and a close
+// that drops the connections still open.
+export async function listenOnLoopback(server, fields = {}) {
+  await new Promise((done) => server.listen(0, '127.0.0.1', done));
+  return {
+    origin: `http://127.0.0.1:${server.address().port}`,
+    ...fields,
+    close: () => new Promise((done) => {
+      server.closeAllConnections();
+      server.close(done);
+    }),
+  };
+}
+
 export async function startSite() {
   const requests = [];
   let release;
