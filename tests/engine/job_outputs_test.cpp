@@ -36,6 +36,7 @@ class JobOutputsTest : public test::DriverSuite<JobOutputsTest> {
           "<html><head><title>Garden journal</title>"
           "<link rel=stylesheet href=\"main.css\" media=\"screen\"></head><body>"
           "<img src=\"p/a.png\"><img src=\"r1\"><img src=\"missing.png\"><img src=\"p/big.png\">"
+          "<img src=\"huge404.png\">"
           "<iframe src=\"f1.html\"></iframe><a href=\"linked.html#top\">on</a></body></html>",
           "text/html");
     });
@@ -58,6 +59,10 @@ class JobOutputsTest : public test::DriverSuite<JobOutputsTest> {
     s.Get("/missing.png", [](const Request&, Response& r) {
       r.status = 404;
       r.set_content("not here", "text/plain");
+    });
+    s.Get("/huge404.png", [](const Request&, Response& r) {
+      r.status = 404;
+      r.set_content(std::string(3u << 20, 'n'), "image/png");
     });
     s.Get("/tricky.html", [](const Request&, Response& r) {
       r.set_content(
@@ -199,6 +204,10 @@ TEST_F(JobOutputsTest, TheArchiveRecordsEveryExchangeAsItCameWithoutTheCookies) 
       return found == responses.end() ? std::string() : found->second[0]->Block.substr(9, 3);
     };
     EXPECT_EQ(status("/r1"), "301");
+    // A refusal's body is read for the record up to 1 MiB, and says so.
+    const test::WarcRecord& huge = *responses[Url("/huge404.png")][0];
+    EXPECT_EQ(huge.Field("WARC-Truncated"), "disconnect");
+    EXPECT_LE(huge.Payload().size(), 1u << 20);
     // The bodies of a redirection and of a refusal, read for the record.
     for (const auto& [path, body] : {std::pair{"/r1", "moved"}, {"/missing.png", "not here"}}) {
       const test::WarcRecord& record = *responses[Url(path)][0];

@@ -16,7 +16,7 @@ TExchangeDrain::TExchangeDrain(CURL* Easy, curl_slist* Headers, std::unique_ptr<
   curl_easy_setopt(easy_, CURLOPT_PRIVATE, nullptr);
   CurlEngine::Instance().HandOver(easy_, this);
   limit_.setSingleShot(true);
-  QObject::connect(&limit_, &QTimer::timeout, [this] { End(false); });
+  QObject::connect(&limit_, &QTimer::timeout, [this] { Finish(false); });
   limit_.start(kMaxMs);
   // The bind may have paused it while the answer was judged.
   curl_easy_pause(easy_, CURLPAUSE_CONT);
@@ -33,7 +33,7 @@ TExchangeDrain::~TExchangeDrain() {
 std::size_t TExchangeDrain::OnBody(char* Data, std::size_t Size, std::size_t Count, void* Self) {
   auto* drain = static_cast<TExchangeDrain*>(Self);
   const std::size_t n = Size * Count;
-  if (drain->read_ + n > kMaxBytes) {
+  if (drain->finishing_ || drain->read_ + n > kMaxBytes) {
     // Enough: the transfer fails here and the drain ends from the engine.
     return CURL_WRITEFUNC_ERROR;
   }
@@ -42,22 +42,26 @@ std::size_t TExchangeDrain::OnBody(char* Data, std::size_t Size, std::size_t Cou
   return n;
 }
 
-void TExchangeDrain::TransferDone(CURLcode Result) {
-  // Ended from the event loop, not from inside the engine's collection.
-  QTimer::singleShot(0, &CurlEngine::Instance(), [this, Result] { End(Result == CURLE_OK); });
-}
+void TExchangeDrain::TransferDone(CURLcode Result) { Finish(Result == CURLE_OK); }
 
 void TExchangeDrain::TransferDropped() {
-  easy_ = nullptr;  // the engine is going away with its handles
-  End(false);
+  // The engine is going away with its handles, and with what it would
+  // have run later.
+  easy_ = nullptr;
+  if (!finishing_) tap_->Ended(false);
+  delete this;
 }
 
-void TExchangeDrain::End(bool Complete) {
+void TExchangeDrain::Finish(bool Complete) {
+  if (finishing_) return;
+  finishing_ = true;
+  complete_ = Complete;
   limit_.stop();
-  if (ended_) return;
-  ended_ = true;
-  tap_->Ended(Complete);
-  delete this;
+  // Not from inside the engine's collection nor the timer's signal.
+  QTimer::singleShot(0, &CurlEngine::Instance(), [this] {
+    tap_->Ended(complete_);
+    delete this;
+  });
 }
 
 }  // namespace leafstash

@@ -32,14 +32,16 @@ class TExchangeDrain final : public TCurlTransfer {
   ~TExchangeDrain() override;
   static std::size_t OnBody(char* Data, std::size_t Size, std::size_t Count, void* Self);
   static std::size_t OnHeader(char*, std::size_t Size, std::size_t Count, void*) { return Size * Count; }
-  // Ends the drain: the tap learns whether the whole body came.
-  void End(bool Complete);
+  // Ends the drain from the event loop, once: the tap learns whether the
+  // whole body came, and the drain goes.
+  void Finish(bool Complete);
 
   CURL* easy_;
   curl_slist* headers_;
   std::unique_ptr<TExchangeTap> tap_;
   std::uint64_t read_ = 0;
-  bool ended_ = false;
+  bool finishing_ = false;
+  bool complete_ = false;
   QTimer limit_;
 };
 
