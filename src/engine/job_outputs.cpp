@@ -1,14 +1,12 @@
 #include "engine/job_outputs.h"
 
-#include <cerrno>
 #include <algorithm>
-#include <cstring>
 
 #include "engine/single_file.h"
 #include "html/page_refs.h"
 #include "html/text_utils.h"
-#include "platform/files/file_utils.h"
 #include "html/url_utils.h"
+#include "platform/files/file_utils.h"
 
 #ifndef LEAFSTASH_VERSION
 #define LEAFSTASH_VERSION "0"

@@ -77,6 +77,9 @@ class BindOperation final : public IBinding, public IWinInetHttpInfo, public TCu
   // Opens the tap of the exchange about to begin, when the callback wants
   // its exchanges recorded.
   void OpenTap(const std::string& RequestUrl);
+  // Ends the tap of the transfer being removed, or hands it with the
+  // transfer to a drain that reads the rest of the body for the record.
+  void EndTap();
 
   static std::atomic<std::size_t> live_;
   std::atomic<ULONG> references_{1};
