@@ -40,58 +40,45 @@ bool StartsWithNoCase(std::string_view Text, std::string_view Prefix) {
   return Text.size() >= Prefix.size() && SameTextAscii(Text.substr(0, Prefix.size()), Prefix);
 }
 
-// The head without the lines whose names are in Drop (lower case, with
-// their colon): the credentials and, unless kept, the cookies.
-std::string WithoutLines(std::string_view Head, std::initializer_list<std::string_view> Drop) {
-  std::string out;
-  out.reserve(Head.size());
+// Calls Visit with each line of a head, its line break included.
+template <typename Visit>
+void ForEachHeadLine(std::string_view Head, Visit visit) {
   for (std::size_t at = 0; at < Head.size();) {
     std::size_t end = Head.find('\n', at);
     end = end == std::string_view::npos ? Head.size() : end + 1;
-    const std::string_view line = Head.substr(at, end - at);
-    bool dropped = false;
-    for (const std::string_view name : Drop) dropped = dropped || StartsWithNoCase(line, name);
-    if (!dropped) out.append(line);
+    visit(Head.substr(at, end - at));
     at = end;
   }
-  return out;
 }
 
-// The head with the lines of header Name (lower case, with its colon)
-// named NewName instead.
-std::string Renamed(std::string_view Head, std::string_view Name, std::string_view NewName) {
+// The head as the archive keeps it: without the lines whose names are in
+// Drop (lower case, with their colon), the credentials and, unless kept,
+// the cookies. curl hands a chunked body over with its chunks undone, so
+// the head names the coding as one that was, or readers would undo the
+// chunks once more.
+std::string RecordedHead(std::string_view Head, std::initializer_list<std::string_view> Drop) {
+  constexpr std::string_view kChunked = "transfer-encoding:";
   std::string out;
   out.reserve(Head.size() + 32);
-  for (std::size_t at = 0; at < Head.size();) {
-    std::size_t end = Head.find('\n', at);
-    end = end == std::string_view::npos ? Head.size() : end + 1;
-    const std::string_view line = Head.substr(at, end - at);
-    if (StartsWithNoCase(line, Name)) {
-      out.append(NewName);
-      out.append(line.substr(Name.size()));
-    } else {
-      out.append(line);
+  ForEachHeadLine(Head, [&](std::string_view Line) {
+    for (const std::string_view name : Drop)
+      if (StartsWithNoCase(Line, name)) return;
+    if (StartsWithNoCase(Line, kChunked)) {
+      out.append("X-Archive-Orig-Transfer-Encoding:");
+      Line.remove_prefix(kChunked.size());
     }
-    at = end;
-  }
+    out.append(Line);
+  });
   return out;
 }
 
 // The value of header Name (lower case, with its colon) in Head.
 std::string HeaderValue(std::string_view Head, std::string_view Name) {
-  for (std::size_t at = 0; at < Head.size();) {
-    std::size_t end = Head.find('\n', at);
-    if (end == std::string_view::npos) end = Head.size();
-    const std::string_view line = Head.substr(at, end - at);
-    if (StartsWithNoCase(line, Name)) {
-      std::string_view value = line.substr(Name.size());
-      while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-      while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.remove_suffix(1);
-      return std::string(value);
-    }
-    at = end + 1;
-  }
-  return {};
+  std::string value;
+  ForEachHeadLine(Head, [&](std::string_view Line) {
+    if (value.empty() && StartsWithNoCase(Line, Name)) value = TrimView(Line.substr(Name.size()));
+  });
+  return value;
 }
 
 std::string BareType(std::string_view ContentType) {
@@ -282,19 +269,16 @@ class TTap final : public TExchangeTap {
     exchange_->Date = Now();
     exchange_->RequestHead =
         state_->Options.KeepCookies
-            ? WithoutLines(Head, {"authorization:", "proxy-authorization:"})
-            : WithoutLines(Head, {"authorization:", "proxy-authorization:", "cookie:"});
+            ? RecordedHead(Head, {"authorization:", "proxy-authorization:"})
+            : RecordedHead(Head, {"authorization:", "proxy-authorization:", "cookie:"});
     exchange_->RequestBody.assign(Body);
   }
 
   void ResponseBegan(std::string_view Head, std::string_view IpAddress) override {
     TExchange& x = *exchange_;
     x.ResponseHead = state_->Options.KeepCookies
-                         ? std::string(Head)
-                         : WithoutLines(Head, {"set-cookie:", "set-cookie2:"});
-    // curl hands the body over with its chunks undone: the head says so,
-    // or readers would undo them once more.
-    x.ResponseHead = Renamed(x.ResponseHead, "transfer-encoding:", "X-Archive-Orig-Transfer-Encoding:");
+                         ? RecordedHead(Head, {})
+                         : RecordedHead(Head, {"set-cookie:", "set-cookie2:"});
     x.Ip.assign(IpAddress);
     const std::size_t space = Head.find(' ');
     x.Status = space == std::string_view::npos ? 0 : std::atoi(std::string(Head.substr(space + 1, 3)).c_str());
@@ -355,10 +339,9 @@ std::unique_ptr<TWebArchive> TWebArchive::Begin(TWebArchiveOptions Options, std:
   if (fd < 0) return nullptr;
   state->Writer = std::make_unique<TWarcWriter>(fd);
   state->WarcinfoId = "<" + RandomUuidUrn() + ">";
+  // Which program wrote the records, and in which WARC version.
   const std::string info = "software: " + state->Options.Software +
-                           "\r\nformat: WARC File Format 1.1\r\n"
-                           "conformsTo: http://iipc.github.io/warc-specifications/specifications/"
-                           "warc-format/warc-1.1/\r\n";
+                           "\r\nformat: WARC File Format 1.1\r\n";
   const TWarcFields fields = {{"WARC-Type", "warcinfo"},
                               {"WARC-Record-ID", state->WarcinfoId},
                               {"WARC-Date", state->Started.Iso},

@@ -15,10 +15,6 @@
 namespace leafstash {
 namespace {
 
-bool NameTaken(const TURLListMan& Table, const std::string& Name) {
-  return Table.FindByLocalName(Name).has_value();
-}
-
 // The text of the page's <title>, its references decoded and its blanks
 // run together.
 std::string TitleOfPage(std::string_view Html) {
@@ -43,7 +39,8 @@ std::string OutputStem(const std::string& Title, const TURLListMan& Table) {
   std::string stem(TrimView(TitleToFolderName(Title)));
   if (stem.empty()) stem = "page";
   std::string name = stem;
-  for (int n = 2; NameTaken(Table, name + ".html") || NameTaken(Table, name + ".wacz"); ++n)
+  for (int n = 2; Table.FindByLocalName(name + ".html") || Table.FindByLocalName(name + ".wacz");
+       ++n)
     name = stem + " (" + std::to_string(n) + ")";
   return name;
 }
